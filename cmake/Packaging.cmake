@@ -1,0 +1,1 @@
+# Installation rules (filled in with the managed surface).

@@ -1,0 +1,34 @@
+// Process-local mutual exclusion, usable where the C++ thread library is not (mingw win32
+// thread model).
+#pragma once
+
+namespace VTLogAdapter {
+
+class CriticalSection {
+public:
+    CriticalSection();
+    ~CriticalSection();
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    void Enter();
+    void Leave();
+
+private:
+    // Large enough for a pthread_mutex_t or a Windows CRITICAL_SECTION on every target.
+    alignas(8) unsigned char storage[64];
+};
+
+// Holds a CriticalSection for one scope.
+class CriticalSectionGuard {
+public:
+    explicit CriticalSectionGuard(CriticalSection& section) : section(section) { section.Enter(); }
+    ~CriticalSectionGuard() { section.Leave(); }
+    CriticalSectionGuard(const CriticalSectionGuard&) = delete;
+    CriticalSectionGuard& operator=(const CriticalSectionGuard&) = delete;
+
+private:
+    CriticalSection& section;
+};
+
+}  // namespace VTLogAdapter

@@ -1,0 +1,104 @@
+// The seam between the engine and the operating system: every OS call the engine makes goes
+// through one of these functions, so tests can swap in a double and Windows is just another
+// implementation file set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace VTLogAdapter {
+
+// Every path, name and identity text of the engine lives in a buffer of this many bytes.
+constexpr std::size_t kPathCapacity = 260;
+
+// Shell folder identifiers; the values are the Windows CSIDL numbers.
+enum class SpecialFolder : int {
+    LocalAppData = 28,
+    CommonAppData = 35,
+    CommonProgramFiles = 43,
+    CommonDocuments = 46,
+};
+
+enum class RegistryView {
+    Native,     // the view of the build's own bitness
+    Wow64_32,   // the 32-bit view, asked for explicitly by a 64-bit build
+};
+
+// Local wall-clock time with milliseconds (the fields of a Windows SYSTEMTIME the engine uses).
+struct LocalTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int milliseconds = 0;
+};
+
+// An open, appending log file; what it holds is the platform's business.
+struct LogFile;
+
+enum class CreateResult {
+    Created,     // a new file was made and is open for appending
+    NameTaken,   // something of that name exists already (possibly created a moment ago)
+    Failed,      // any other failure
+};
+
+// Platform functions report; they never decide, throw or log. All text buffers are
+// NUL-terminated on success and never written past `capacity`.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- registry -----------------------------------------------------------------------------
+    // Reads a string value under HKEY_LOCAL_MACHINE. False when the key or value is missing,
+    // when the value does not fit `capacity` bytes including its NUL, or lacks its NUL.
+    virtual bool ReadMachineRegistryString(const char* subKey, const char* valueName,
+                                           RegistryView view, char* buffer,
+                                           std::size_t capacity) const = 0;
+    // True for a 64-bit build, which retries registry lookups in the 32-bit view.
+    virtual bool RetriesIn32BitRegistryView() const { return sizeof(void*) == 8; }
+
+    // --- shell folders ------------------------------------------------------------------------
+    // The folder's path without a trailing separator. False when it cannot be found or fit.
+    virtual bool GetSpecialFolderPath(SpecialFolder folder, char* buffer,
+                                      std::size_t capacity) const = 0;
+
+    // --- identity -----------------------------------------------------------------------------
+    virtual std::uint32_t GetCurrentProcessId() const = 0;
+    virtual std::uint32_t GetCurrentThreadId() const = 0;
+    virtual bool ProcessIdToSessionId(std::uint32_t processId, std::uint32_t& sessionId) const = 0;
+    virtual bool IsRemoteSession() const = 0;
+    // Full path of the process's executable (not of this library) as UTF-16, NUL-terminated;
+    // returns its length in code units, 0 on failure (buffer then holds an empty text).
+    virtual std::size_t GetExecutablePath(char16_t* buffer, std::size_t capacity) const = 0;
+
+    // --- time -----------------------------------------------------------------------------------
+    virtual LocalTime GetLocalTime() const = 0;
+
+    // --- named mutex ----------------------------------------------------------------------------
+    // Creates (or opens) the system-wide file mutex, open to every account. Null on failure.
+    virtual void* CreateFileMutex() = 0;
+    virtual void CloseFileMutex(void* handle) = 0;
+
+    // --- files ----------------------------------------------------------------------------------
+    // Creates one folder (not its parents). Failures, existing folders included, are ignored.
+    virtual void CreateFolder(const char* path) = 0;
+    // True when a file or folder of that name exists.
+    virtual bool PathExists(const char* path) const = 0;
+    // Creates a new file exclusively, opened for appending with full sharing.
+    virtual CreateResult CreateNewLogFile(const char* path, LogFile*& file) = 0;
+    // Length of the file in bytes, -1 when it cannot be read.
+    virtual std::int64_t GetFileLength(LogFile* file) const = 0;
+    // Appends the whole line with one write and flushes it. False when that failed.
+    virtual bool WriteLogLine(LogFile* file, const char* line, std::size_t length) = 0;
+    virtual void CloseLogFile(LogFile* file) = 0;
+
+    // --- debugger output ------------------------------------------------------------------------
+    virtual void WriteDebugOutput(const char* line) = 0;
+};
+
+// The real operating system's implementation, one per process.
+Platform& GetOsPlatform();
+
+}  // namespace VTLogAdapter

@@ -1,0 +1,29 @@
+// CriticalSection over a pthread mutex.
+#include <pthread.h>
+
+#include <new>
+
+#include "platform/CriticalSection.h"
+
+namespace VTLogAdapter {
+
+static_assert(sizeof(pthread_mutex_t) <= 64, "CriticalSection storage too small");
+
+namespace {
+pthread_mutex_t* Mutex(unsigned char* storage) {
+    return std::launder(reinterpret_cast<pthread_mutex_t*>(storage));
+}
+}  // namespace
+
+CriticalSection::CriticalSection() {
+    pthread_mutex_t* mutex = new (storage) pthread_mutex_t;
+    pthread_mutex_init(mutex, nullptr);
+}
+
+CriticalSection::~CriticalSection() { pthread_mutex_destroy(Mutex(storage)); }
+
+void CriticalSection::Enter() { pthread_mutex_lock(Mutex(storage)); }
+
+void CriticalSection::Leave() { pthread_mutex_unlock(Mutex(storage)); }
+
+}  // namespace VTLogAdapter

@@ -1,0 +1,259 @@
+// POSIX implementation of the platform seam. No Windows here: the registry is a folder tree,
+// the named mutex a named semaphore, the debugger output syslog.
+#include "platform/posix/PosixPlatform.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <semaphore.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "platform/common/Utf8Decode.h"
+
+namespace VTLogAdapter {
+
+struct LogFile {
+    int descriptor;
+};
+
+namespace {
+
+constexpr const char* kMutexName = "/DIVOVEV_FILE_MUTEX";
+// Where glibc keeps named semaphores; used only to open ours to every account.
+constexpr const char* kMutexFile = "/dev/shm/sem.DIVOVEV_FILE_MUTEX";
+
+bool CopyBounded(const char* text, std::size_t length, char* buffer, std::size_t capacity) {
+    if (length + 1 > capacity) return false;
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return true;
+}
+
+bool CopyText(const char* text, char* buffer, std::size_t capacity) {
+    return CopyBounded(text, std::strlen(text), buffer, capacity);
+}
+
+const char* HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') return home;
+    const passwd* entry = getpwuid(getuid());
+    return entry != nullptr ? entry->pw_dir : nullptr;
+}
+
+}  // namespace
+
+const char* RegistryRoot() {
+    const char* root = std::getenv("VTLOGADAPTER_REGISTRY_ROOT");
+    return (root != nullptr && root[0] != '\0') ? root : "/etc/vtlogadapter/registry";
+}
+
+bool PosixPlatform::ReadMachineRegistryString(const char* subKey, const char* valueName,
+                                              RegistryView view, char* buffer,
+                                              std::size_t capacity) const {
+    if (subKey == nullptr || valueName == nullptr || buffer == nullptr || capacity == 0) {
+        return false;
+    }
+    // HKLM\SOFTWARE\X maps to <root>/HKEY_LOCAL_MACHINE/SOFTWARE/X; the 32-bit view inserts
+    // WOW6432Node after SOFTWARE, as Windows does.
+    char path[4096];
+    int used = std::snprintf(path, sizeof path, "%s/HKEY_LOCAL_MACHINE/", RegistryRoot());
+    if (used < 0 || static_cast<std::size_t>(used) >= sizeof path) return false;
+    std::size_t length = static_cast<std::size_t>(used);
+    const char* rest = subKey;
+    if (view == RegistryView::Wow64_32 && strncasecmp(subKey, "SOFTWARE\\", 9) == 0) {
+        used = std::snprintf(path + length, sizeof path - length, "SOFTWARE/WOW6432Node/");
+        if (used < 0 || length + static_cast<std::size_t>(used) >= sizeof path) return false;
+        length += static_cast<std::size_t>(used);
+        rest = subKey + 9;
+    }
+    for (; *rest != '\0' && length + 1 < sizeof path; ++rest) {
+        path[length++] = (*rest == '\\') ? '/' : *rest;
+    }
+    used = std::snprintf(path + length, sizeof path - length, "/%s", valueName);
+    if (used < 0 || length + static_cast<std::size_t>(used) >= sizeof path) return false;
+
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    // Read one byte more than fits, so an oversized value is recognised rather than cut.
+    char content[kPathCapacity * 2];
+    std::size_t total = 0;
+    for (;;) {
+        const ssize_t got = read(descriptor, content + total, sizeof content - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<std::size_t>(got);
+        if (total == sizeof content) break;
+    }
+    close(descriptor);
+    // A NUL inside the file ends the string, as it would in a REG_SZ value.
+    const void* nul = std::memchr(content, '\0', total);
+    if (nul != nullptr) total = static_cast<std::size_t>(static_cast<const char*>(nul) - content);
+    while (total > 0 && (content[total - 1] == '\n' || content[total - 1] == '\r')) --total;
+    return CopyBounded(content, total, buffer, capacity);
+}
+
+bool PosixPlatform::GetSpecialFolderPath(SpecialFolder folder, char* buffer,
+                                         std::size_t capacity) const {
+    if (buffer == nullptr || capacity == 0) return false;
+    switch (folder) {
+        case SpecialFolder::CommonAppData:
+            return CopyText("/var/lib", buffer, capacity);
+        case SpecialFolder::CommonProgramFiles:
+            return CopyText("/usr/local/lib", buffer, capacity);
+        case SpecialFolder::CommonDocuments:
+            return CopyText("/var/local", buffer, capacity);
+        case SpecialFolder::LocalAppData: {
+            const char* data = std::getenv("XDG_DATA_HOME");
+            if (data != nullptr && data[0] != '\0') return CopyText(data, buffer, capacity);
+            const char* home = HomeFolder();
+            if (home == nullptr) return false;
+            const int used = std::snprintf(buffer, capacity, "%s/.local/share", home);
+            return used >= 0 && static_cast<std::size_t>(used) < capacity;
+        }
+    }
+    return false;
+}
+
+std::uint32_t PosixPlatform::GetCurrentProcessId() const {
+    return static_cast<std::uint32_t>(getpid());
+}
+
+std::uint32_t PosixPlatform::GetCurrentThreadId() const {
+    return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
+
+bool PosixPlatform::ProcessIdToSessionId(std::uint32_t /*processId*/,
+                                         std::uint32_t& sessionId) const {
+    // The audit login session is the closest analog of a Windows session; it reads as
+    // 4294967295 when the process was not started through a login.
+    const int descriptor = open("/proc/self/sessionid", O_RDONLY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        char text[32] = {};
+        const ssize_t got = read(descriptor, text, sizeof text - 1);
+        close(descriptor);
+        if (got > 0) {
+            char* end = nullptr;
+            const unsigned long value = std::strtoul(text, &end, 10);
+            if (end != text && value != 4294967295UL) {
+                sessionId = static_cast<std::uint32_t>(value);
+                return true;
+            }
+        }
+    }
+    const pid_t session = getsid(0);
+    if (session < 0) return false;
+    sessionId = static_cast<std::uint32_t>(session);
+    return true;
+}
+
+bool PosixPlatform::IsRemoteSession() const {
+    const char* connection = std::getenv("SSH_CONNECTION");
+    const char* client = std::getenv("SSH_CLIENT");
+    return (connection != nullptr && connection[0] != '\0') ||
+           (client != nullptr && client[0] != '\0');
+}
+
+std::size_t PosixPlatform::GetExecutablePath(char16_t* buffer, std::size_t capacity) const {
+    if (buffer == nullptr || capacity == 0) return 0;
+    buffer[0] = u'\0';
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return 0;
+    return Utf8ToUtf16(path, static_cast<std::size_t>(length), buffer, capacity);
+}
+
+LocalTime PosixPlatform::GetLocalTime() const {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm parts{};
+    localtime_r(&now.tv_sec, &parts);
+    LocalTime time;
+    time.year = parts.tm_year + 1900;
+    time.month = parts.tm_mon + 1;
+    time.day = parts.tm_mday;
+    time.hour = parts.tm_hour;
+    time.minute = parts.tm_min;
+    time.second = parts.tm_sec;
+    time.milliseconds = static_cast<int>(now.tv_nsec / 1000000);
+    return time;
+}
+
+void* PosixPlatform::CreateFileMutex() {
+    sem_t* semaphore = sem_open(kMutexName, O_CREAT, 0666, 1);
+    // The umask narrows the mode at creation; widen it so every account can open it, as the
+    // null DACL does on Windows. Failure (someone else's semaphore) is fine.
+    chmod(kMutexFile, 0666);
+    if (semaphore == SEM_FAILED) semaphore = sem_open(kMutexName, 0);
+    return semaphore == SEM_FAILED ? nullptr : semaphore;
+}
+
+void PosixPlatform::CloseFileMutex(void* handle) {
+    if (handle != nullptr) sem_close(static_cast<sem_t*>(handle));
+}
+
+void PosixPlatform::CreateFolder(const char* path) { mkdir(path, 0777); }
+
+bool PosixPlatform::PathExists(const char* path) const { return access(path, F_OK) == 0; }
+
+CreateResult PosixPlatform::CreateNewLogFile(const char* path, LogFile*& file) {
+    file = nullptr;
+    // O_EXCL makes the name ours alone: two processes racing for one name never share a file.
+    const int descriptor =
+        open(path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+    if (descriptor < 0) return errno == EEXIST ? CreateResult::NameTaken : CreateResult::Failed;
+    file = new (std::nothrow) LogFile{descriptor};
+    if (file == nullptr) {
+        close(descriptor);
+        return CreateResult::Failed;
+    }
+    return CreateResult::Created;
+}
+
+std::int64_t PosixPlatform::GetFileLength(LogFile* file) const {
+    if (file == nullptr) return -1;
+    struct stat status {};
+    if (fstat(file->descriptor, &status) != 0) return -1;
+    return static_cast<std::int64_t>(status.st_size);
+}
+
+bool PosixPlatform::WriteLogLine(LogFile* file, const char* line, std::size_t length) {
+    if (file == nullptr) return false;
+    // One write() per line keeps lines whole under O_APPEND; the loop only finishes a write
+    // that a signal or a full disk cut short.
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t wrote = write(file->descriptor, line + done, length - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+void PosixPlatform::CloseLogFile(LogFile* file) {
+    if (file == nullptr) return;
+    close(file->descriptor);  // not retried on EINTR: the descriptor is gone either way
+    delete file;
+}
+
+void PosixPlatform::WriteDebugOutput(const char* line) {
+    // No openlog(): the host application owns the syslog identity.
+    syslog(LOG_USER | LOG_DEBUG, "%s", line);
+}
+
+Platform& GetOsPlatform() {
+    static PosixPlatform platform;
+    return platform;
+}
+
+}  // namespace VTLogAdapter

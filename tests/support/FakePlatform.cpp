@@ -1,0 +1,111 @@
+#include "tests/support/FakePlatform.h"
+
+#include <cstring>
+
+namespace VTLogAdapter::Testing {
+
+namespace {
+int fakeMutexToken;
+
+bool CopyOut(const std::string& text, char* buffer, std::size_t capacity) {
+    if (text.size() + 1 > capacity) return false;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return true;
+}
+}  // namespace
+
+FakePlatform::FakePlatform() {
+    SetTime(2026, 12, 7, 14, 3, 7, 45);
+    specialFolders[SpecialFolder::CommonAppData] = "/fake/common-appdata";
+    specialFolders[SpecialFolder::CommonProgramFiles] = "/fake/common-files";
+    specialFolders[SpecialFolder::LocalAppData] = "/fake/local-appdata";
+    specialFolders[SpecialFolder::CommonDocuments] = "/fake/common-documents";
+    executablePath = u"/opt/apps/app.exe";
+}
+
+void FakePlatform::SetTime(int year, int month, int day, int hour, int minute, int second,
+                           int milliseconds) {
+    std::lock_guard<std::mutex> lock(guard);
+    now.year = year;
+    now.month = month;
+    now.day = day;
+    now.hour = hour;
+    now.minute = minute;
+    now.second = second;
+    now.milliseconds = milliseconds;
+}
+
+LocalTime FakePlatform::Now() const {
+    std::lock_guard<std::mutex> lock(guard);
+    return now;
+}
+
+std::vector<std::string> FakePlatform::DebugLines() const {
+    std::lock_guard<std::mutex> lock(guard);
+    return debugLines;
+}
+
+bool FakePlatform::ReadMachineRegistryString(const char* subKey, const char* valueName,
+                                             RegistryView view, char* buffer,
+                                             std::size_t capacity) const {
+    registryViewsAsked.push_back(view);
+    const auto& values = view == RegistryView::Native ? registry : registry32;
+    const auto found = values.find(std::string(subKey) + "\\" + valueName);
+    if (found == values.end()) return false;
+    return CopyOut(found->second, buffer, capacity);
+}
+
+bool FakePlatform::GetSpecialFolderPath(SpecialFolder folder, char* buffer,
+                                        std::size_t capacity) const {
+    const auto found = specialFolders.find(folder);
+    if (found == specialFolders.end()) return false;
+    return CopyOut(found->second, buffer, capacity);
+}
+
+std::uint32_t FakePlatform::GetCurrentThreadId() const {
+    return threadId != 0 ? threadId : OsPlatform::GetCurrentThreadId();
+}
+
+bool FakePlatform::ProcessIdToSessionId(std::uint32_t, std::uint32_t& session) const {
+    if (sessionLookupFails) return false;
+    session = sessionId;
+    return true;
+}
+
+std::size_t FakePlatform::GetExecutablePath(char16_t* buffer, std::size_t capacity) const {
+    if (capacity == 0) return 0;
+    const std::size_t length = std::min(executablePath.size(), capacity - 1);
+    std::memcpy(buffer, executablePath.data(), length * sizeof(char16_t));
+    buffer[length] = u'\0';
+    return length;
+}
+
+void* FakePlatform::CreateFileMutex() {
+    if (mutexFails) return nullptr;
+    ++mutexesCreated;
+    return &fakeMutexToken;
+}
+
+void FakePlatform::CloseFileMutex(void* handle) {
+    if (handle == &fakeMutexToken) ++mutexesClosed;
+}
+
+CreateResult FakePlatform::CreateNewLogFile(const char* path, LogFile*& file) {
+    if (allowCreate && !allowCreate(path)) {
+        file = nullptr;
+        return CreateResult::Failed;
+    }
+    return OsPlatform::CreateNewLogFile(path, file);
+}
+
+std::int64_t FakePlatform::GetFileLength(LogFile* file) const {
+    if (fileLengthOverride) return fileLengthOverride(file);
+    return OsPlatform::GetFileLength(file);
+}
+
+void FakePlatform::WriteDebugOutput(const char* line) {
+    std::lock_guard<std::mutex> lock(guard);
+    debugLines.emplace_back(line);
+}
+
+}  // namespace VTLogAdapter::Testing

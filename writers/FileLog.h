@@ -1,0 +1,25 @@
+// The general log: every message that names no operation, in one file series.
+// Called only by LogCore, inside its critical section.
+#pragma once
+
+#include "writers/LogWriterBase.h"
+
+namespace VTLogAdapter {
+
+class FileLog : public LogWriterBase {
+public:
+    FileLog(const LogConfig* config, Platform& platform);
+    ~FileLog();
+
+    // 0 when filtered out, 1 otherwise (also when no file could be written).
+    int WriteRecord(const char16_t* sourceFile, const char16_t* function, int line, int level,
+                    const char16_t* message);
+    // Sends a finished line to the enabled channels; always 1.
+    int WriteText(const char* line);
+    void Close();
+
+private:
+    LogFile* file = nullptr;
+};
+
+}  // namespace VTLogAdapter

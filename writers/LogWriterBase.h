@@ -1,0 +1,56 @@
+// What both log writers share: the process identity printed in every line, the system-wide
+// file mutex, the day folder, the naming, opening and roll-over of log files, and FormatLine.
+// Not thread-safe: every call comes from LogCore inside its critical section.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "config/LogConfig.h"
+#include "platform/Platform.h"
+
+namespace VTLogAdapter {
+
+// A log line holds at most this many bytes, NUL included.
+constexpr std::size_t kLineCapacity = 2048;
+
+class LogWriterBase {
+public:
+    explicit LogWriterBase(Platform& platform);
+    ~LogWriterBase();
+    LogWriterBase(const LogWriterBase&) = delete;
+    LogWriterBase& operator=(const LogWriterBase&) = delete;
+
+    // Builds one whole log line into `buffer` (kLineCapacity bytes) and returns 1. Every field
+    // is cut at a UTF-8 character boundary when the line would not fit, and the line always
+    // ends with the closing quotation mark, separator and line feed.
+    int FormatLine(char* buffer, const char16_t* message, const char16_t* sourceFile,
+                   const char16_t* function, int line, int level, const LocalTime& time) const;
+
+    // Creates every folder along `path`, which ends in a separator.
+    void CreateDirectories(const char* path);
+    // Rewrites `path` (kPathCapacity bytes) into the first "name.dat", "name_1.dat", ... that
+    // does not exist yet; false when no such name fits the buffer.
+    bool MakeUniqueFileName(char* path);
+    // Closes the file in `slot` and opens a new one for `namePart` in today's day folder.
+    // Always 1; the slot stays empty when no file could be made.
+    int OpenLogFile(LogFile*& slot, const char* namePart);
+    // Opens, or replaces, the file in `slot` when there is none, the day changed or the file
+    // grew past the size limit. Runs before every write to the slot.
+    void RollOverIfNeeded(LogFile*& slot, const char* namePart);
+
+protected:
+    // Writes `line` to the file in `slot` (after RollOverIfNeeded) and/or the debugger output,
+    // as the output switches say.
+    void Emit(LogFile*& slot, const char* namePart, const char* line, std::size_t length);
+
+    Platform& platform;
+    const LogConfig* config = nullptr;
+    char currentDay[kPathCapacity];
+    std::uint32_t processIdentifier;
+    char moduleFileName[kPathCapacity];
+    char sessionTag[kPathCapacity];
+    void* fileMutex;
+};
+
+}  // namespace VTLogAdapter
