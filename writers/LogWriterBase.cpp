@@ -14,10 +14,5 @@ LogWriterBase::~LogWriterBase() {
     fileMutex = nullptr;
 }
 
-int LogWriterBase::FormatLine(char* buffer, const char16_t*, const char16_t*, const char16_t*,
-                              int, int, const LocalTime&) const {
-    buffer[0] = '\0';
-    return 1;
-}
 
 }  // namespace VTLogAdapter
