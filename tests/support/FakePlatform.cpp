@@ -48,6 +48,8 @@ std::vector<std::string> FakePlatform::DebugLines() const {
 bool FakePlatform::ReadMachineRegistryString(const char* subKey, const char* valueName,
                                              RegistryView view, char* buffer,
                                              std::size_t capacity) const {
+    ++registryReads;
+    if (onRegistryRead) onRegistryRead();
     registryViewsAsked.push_back(view);
     const auto& values = view == RegistryView::Native ? registry : registry32;
     const auto found = values.find(std::string(subKey) + "\\" + valueName);

@@ -23,6 +23,9 @@ public:
     std::map<std::string, std::string> registry32;      // the 32-bit view
     bool retriesIn32BitView = true;
     mutable std::vector<RegistryView> registryViewsAsked;
+    mutable std::atomic<int> registryReads{0};
+    // Runs inside every registry read, e.g. to make a load slow enough for threads to meet.
+    std::function<void()> onRegistryRead;
 
     std::map<SpecialFolder, std::string> specialFolders;
 
