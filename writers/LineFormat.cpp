@@ -1,11 +1,177 @@
-// FormatLine (placeholder until the line format lands).
+// FormatLine: the bytes of one log line. Fields come in a fixed order, chosen by the line-content
+// switches; text is UTF-8; however long its parts, the line always ends whole.
+#include <algorithm>
+#include <cstddef>
+
+#include "config/ConfigLoader.h"
+#include "platform/TextConversion.h"
 #include "writers/LogWriterBase.h"
 
 namespace VTLogAdapter {
+namespace {
 
-int LogWriterBase::FormatLine(char* buffer, const char16_t*, const char16_t*, const char16_t*,
-                              int, int, const LocalTime&) const {
-    buffer[0] = '\0';
+// A converted source file or function name holds at most this many bytes, NUL included.
+constexpr std::size_t kFieldCapacity = 1024;
+
+// Room planning of the line buffer. The line ends with the closing quotation mark, separator
+// and line feed (then the NUL); the opening quotation mark precedes the message. So every field
+// before the message stops at kFieldsEnd, and a field's text stops one byte earlier so that its
+// separator still fits: a cut field never shifts the columns that follow it in excel mode.
+constexpr std::size_t kClosingBytes = 3;
+constexpr std::size_t kFieldsEnd = kLineCapacity - 1 - kClosingBytes - 1;
+constexpr std::size_t kTextEnd = kFieldsEnd - 1;
+
+const char* const kLevelWords[] = {"INFO", "TRACE", "WARN", "ERROR", "FATAL"};
+
+bool IsUtf8Continuation(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The text after the last separator; the first character is never tested, so a path that only
+// starts with a separator is kept whole.
+const char16_t* LastPathComponent(const char16_t* path) {
+    std::size_t end = 0;
+    while (path[end] != u'\0') ++end;
+    for (std::size_t index = end; index-- > 1;) {
+        if (path[index] == static_cast<char16_t>(kPathSeparator)) return path + index + 1;
+    }
+    return path;
+}
+
+// Appends to the line buffer, never past the bounds above. Sits on every line's path, so it
+// formats numbers by hand and converts wide text straight into the line.
+class LineBuilder {
+public:
+    LineBuilder(char* buffer, const LogConfig* config) : buffer(buffer), config(config) {}
+
+    // Read from the settings for every field, as the settings may be swapped between lines.
+    void Separator() {
+        if (length < kFieldsEnd) buffer[length++] = Sep();
+    }
+
+    void Char(char c) {
+        if (length < kTextEnd) buffer[length++] = c;
+    }
+
+    // UTF-8 text of at most `maxLength` bytes, cut before a character that would not fit whole.
+    void Text(const char* text, std::size_t maxLength = kLineCapacity) {
+        const std::size_t room = Room(kTextEnd);
+        std::size_t count = 0;
+        while (count < maxLength && count < room && text[count] != '\0') ++count;
+        if (count < maxLength && text[count] != '\0') {
+            while (count > 0 && IsUtf8Continuation(text[count])) --count;
+        }
+        std::copy(text, text + count, buffer + length);
+        length += count;
+    }
+
+    // printf's "%0*d": `width` counts the sign, zeros go between sign and digits.
+    void Number(int value, int width) {
+        char digits[16];
+        std::size_t count = 0;
+        unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
+                                       : static_cast<unsigned>(value);
+        do {
+            digits[count++] = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        const int sign = value < 0 ? 1 : 0;
+        while (static_cast<int>(count) + sign < width) digits[count++] = '0';
+        if (sign != 0) digits[count++] = '-';
+        while (count > 0) Char(digits[--count]);
+    }
+
+    // Wide text converted to UTF-8, bounded by the field capacity and the room left.
+    void Wide(const char16_t* text) {
+        const std::size_t capacity = std::min(kFieldCapacity, Room(kTextEnd) + 1);
+        length += Utf16ToUtf8(text, buffer + length, capacity);
+    }
+
+    // The quoted message and the line's end. The message may take all the room the fields
+    // left; only the closing bytes are held back for it.
+    void Finish(const char16_t* message) {
+        buffer[length++] = '"';
+        length += Utf16ToUtf8(message, buffer + length, kLineCapacity - kClosingBytes - length);
+        buffer[length++] = '"';
+        buffer[length++] = Sep();
+        buffer[length++] = '\n';
+        buffer[length] = '\0';
+    }
+
+private:
+    char Sep() const { return config != nullptr && config->excelMode != 0 ? '\t' : ' '; }
+    std::size_t Room(std::size_t end) const { return length < end ? end - length : 0; }
+
+    char* buffer;
+    const LogConfig* config;
+    std::size_t length = 0;
+};
+
+}  // namespace
+
+int LogWriterBase::FormatLine(char* buffer, const char16_t* message, const char16_t* sourceFile,
+                              const char16_t* function, int line, int level,
+                              const LocalTime& time) const {
+    if (buffer == nullptr) return 1;
+    // Without settings only the fields that need no switch are written: time, level, message.
+    const bool configured = config != nullptr;
+    LineBuilder out(buffer, config);
+
+    out.Number(time.hour, 2);
+    out.Char(':');
+    out.Number(time.minute, 2);
+    out.Char(':');
+    out.Number(time.second, 2);
+    out.Char(':');
+    out.Number(time.milliseconds, 3);
+    out.Char(' ');
+    out.Separator();
+
+    if (configured && config->moduleName != 0) {
+        out.Text(moduleFileName, sizeof moduleFileName);
+        out.Separator();
+    }
+    if (configured && config->sessionInfo != 0) {
+        out.Text(sessionTag, sizeof sessionTag);
+        out.Separator();
+    }
+    // Identifiers print as "%d" does, like every other number of the line.
+    if (configured && config->processId != 0) {
+        out.Text("PID=");
+        out.Number(static_cast<int>(processIdentifier), 0);
+        out.Char(' ');
+        out.Separator();
+    }
+    if (configured && config->threadId != 0) {
+        out.Text("TID=");
+        out.Number(static_cast<int>(platform.GetCurrentThreadId()), 0);
+        out.Char(' ');
+        out.Separator();
+    }
+
+    if (level >= 0 && level < static_cast<int>(sizeof kLevelWords / sizeof kLevelWords[0])) {
+        out.Text(kLevelWords[level]);
+        out.Char(' ');
+    }
+    out.Separator();
+
+    if (configured && config->sourceFileInfo != 0) {
+        bool located = false;
+        if (sourceFile != nullptr && sourceFile[0] != u'\0') {
+            out.Wide(LastPathComponent(sourceFile));
+            out.Char('(');
+            out.Number(line, 0);
+            out.Text(")::");
+            located = true;
+        }
+        if (function != nullptr && function[0] != u'\0') {
+            out.Wide(function);
+            located = true;
+        }
+        if (located) out.Separator();
+    }
+
+    out.Finish(message);
     return 1;
 }
 
