@@ -16,7 +16,9 @@ constexpr std::size_t kLineCapacity = 2048;
 
 class LogWriterBase {
 public:
+    // Reads the process identity and creates (or opens) the file mutex; touches no file.
     explicit LogWriterBase(Platform& platform);
+    // Closes the file mutex unless a derived writer closed it already.
     ~LogWriterBase();
     LogWriterBase(const LogWriterBase&) = delete;
     LogWriterBase& operator=(const LogWriterBase&) = delete;
@@ -27,22 +29,25 @@ public:
     int FormatLine(char* buffer, const char16_t* message, const char16_t* sourceFile,
                    const char16_t* function, int line, int level, const LocalTime& time) const;
 
-    // Creates every folder along `path`, which ends in a separator.
+    // Creates every folder along `path` that ends in a separator; a trailing part after the
+    // last separator is not created. Failures are ignored (the open that follows fails).
     void CreateDirectories(const char* path);
     // Rewrites `path` (kPathCapacity bytes) into the first "name.dat", "name_1.dat", ... that
-    // does not exist yet; false when no such name fits the buffer.
+    // does not exist yet; false, with `path` unchanged, when no such name fits the buffer.
     bool MakeUniqueFileName(char* path);
-    // Closes the file in `slot` and opens a new one for `namePart` in today's day folder.
-    // Always 1; the slot stays empty when no file could be made.
+    // Closes the file in `slot` and creates a new one for `namePart` in the day folder
+    // `currentDay`. Always 1; the slot stays empty when no file could be made.
     int OpenLogFile(LogFile*& slot, const char* namePart);
     // Opens, or replaces, the file in `slot` when there is none, the day changed or the file
     // grew past the size limit. Runs before every write to the slot.
     void RollOverIfNeeded(LogFile*& slot, const char* namePart);
 
 protected:
-    // Writes `line` to the file in `slot` (after RollOverIfNeeded) and/or the debugger output,
-    // as the output switches say.
-    void Emit(LogFile*& slot, const char* namePart, const char* line, std::size_t length);
+    // Rolls the file in `slot` over if needed, then appends `line` to it with one write. The
+    // line is lost (silently) when no file could be opened; the next call tries again.
+    void WriteToFile(LogFile*& slot, const char* namePart, const char* line,
+                     std::size_t length);
+    void CloseFileMutex();
 
     Platform& platform;
     const LogConfig* config = nullptr;
@@ -51,6 +56,12 @@ protected:
     char moduleFileName[kPathCapacity];
     char sessionTag[kPathCapacity];
     void* fileMutex;
+
+private:
+    // Formats candidates for the stem `path[0, stemLength)` from `number` upwards until one
+    // names nothing that exists; `number` is left on it (0 stands for the plain "stem.dat").
+    bool FindFreeFileName(const char* path, std::size_t stemLength, int& number,
+                          char* candidate) const;
 };
 
 }  // namespace VTLogAdapter
