@@ -1,20 +1,77 @@
-// Performance log (placeholder until the writers land).
+// The performance log: one file series per operation name, found or started per line.
 #include "writers/PerformanceLog.h"
 
+#include <cstring>
+#include <utility>
+
+#include "platform/TextConversion.h"
+#include "writers/FileNaming.h"
+
 namespace VTLogAdapter {
+
+OperationFile::OperationFile(Platform& platform, std::u16string operation)
+    : name(), platform(platform), operation(std::move(operation)) {}
+
+OperationFile::~OperationFile() {
+    if (file != nullptr) platform.CloseLogFile(file);
+}
 
 PerformanceLog::PerformanceLog(const LogConfig* config, Platform& platform)
     : LogWriterBase(platform) {
     this->config = config;
 }
 
-PerformanceLog::~PerformanceLog() = default;
+PerformanceLog::~PerformanceLog() {
+    operations.clear();
+    CloseFileMutex();
+}
 
-int PerformanceLog::WriteRecord(const char16_t*, const char16_t*, int, int, const char16_t*,
-                                const char16_t*) {
+int PerformanceLog::WriteRecord(const char16_t* sourceFile, const char16_t* function, int line,
+                                int level, const char16_t* operation, const char16_t* message) {
+    if (config == nullptr || config->enable == 0 || level < config->logLevel) return 0;
+    const LocalTime now = platform.GetLocalTime();
+    // On the stack: a line needs no heap and so cannot fail for want of memory.
+    char text[kLineCapacity];
+    FormatLine(text, message != nullptr ? message : u"", sourceFile, function, line, level, now);
+    WriteLine(operation, text);
     return 1;
 }
 
-int PerformanceLog::WriteLine(const char16_t*, const char*) { return 1; }
+int PerformanceLog::WriteLine(const char16_t* operation, const char* line) {
+    if (config == nullptr || line == nullptr) return 1;
+    if (config->fileOutput != 0) {
+        OperationFile* entry = FindOrAddOperation(operation != nullptr ? operation : u"");
+        if (entry != nullptr) WriteToFile(entry->file, entry->name, line, std::strlen(line));
+    }
+    if (config->debugOutput != 0) platform.WriteDebugOutput(line);
+    return 1;
+}
+
+OperationFile* PerformanceLog::FindOrAddOperation(const char16_t* operation) {
+    try {
+        const auto found = operations.find(std::u16string_view(operation));
+        if (found != operations.end()) return found->second.get();
+
+        // A name cut to fit would name another operation's file, so it gets none.
+        std::size_t bytes = 0;
+        const std::size_t units =
+            Utf16PrefixFittingUtf8(operation, static_cast<std::size_t>(-1), kPathCapacity - 1,
+                                   bytes);
+        if (operation[units] != u'\0') return nullptr;
+        char name[kPathCapacity];
+        Utf16ToUtf8(operation, name, sizeof name);
+        if (!NameStaysInFolder(name)) return nullptr;
+
+        auto entry = std::make_unique<OperationFile>(platform, std::u16string(operation));
+        std::memcpy(entry->name, name, bytes + 1);
+        OperationFile* added = entry.get();
+        const std::u16string_view key(added->operation);
+        operations.emplace(key, std::move(entry));
+        return added;
+    } catch (...) {
+        // Out of memory: this line reaches only the debugger output.
+        return nullptr;
+    }
+}
 
 }  // namespace VTLogAdapter

@@ -4,30 +4,49 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "writers/LogWriterBase.h"
 
 namespace VTLogAdapter {
 
+// One operation's file series. Owned by the PerformanceLog; closes its file when destroyed.
 struct OperationFile {
+    OperationFile(Platform& platform, std::u16string operation);
+    ~OperationFile();
+    OperationFile(const OperationFile&) = delete;
+    OperationFile& operator=(const OperationFile&) = delete;
+
     char name[kPathCapacity];   // the operation name as UTF-8: the name part of its files
     LogFile* file = nullptr;
+    Platform& platform;
+    std::u16string operation;   // the table's key points into this text
 };
 
 class PerformanceLog : public LogWriterBase {
 public:
+    // Keeps a pointer to `config`, which must outlive the writer; opens nothing yet.
     PerformanceLog(const LogConfig* config, Platform& platform);
+    // Closes every operation's file, then the mutex handle.
     ~PerformanceLog();
 
     // 0 when filtered out, 1 otherwise (also when no file could be written).
     int WriteRecord(const char16_t* sourceFile, const char16_t* function, int line, int level,
                     const char16_t* operation, const char16_t* message);
-    // Always 1.
+    // Sends a finished line to the operation's file and the debugger output as the switches
+    // say. A name that would lead out of the day folder, or is too long for a path, gets no
+    // file: its lines reach only the debugger output. Always 1.
     int WriteLine(const char16_t* operation, const char* line);
 
 private:
-    std::unordered_map<std::u16string, std::unique_ptr<OperationFile>> operations;
+    // The entry of `operation`, created at its first line; null when the name gets no file or
+    // memory ran out.
+    OperationFile* FindOrAddOperation(const char16_t* operation);
+
+    // Keyed by the exact UTF-16 name (case-sensitive). The key views the entry's own copy of
+    // the name, so a lookup needs no allocation.
+    std::unordered_map<std::u16string_view, std::unique_ptr<OperationFile>> operations;
 };
 
 }  // namespace VTLogAdapter
