@@ -1,1 +1,95 @@
-// Placeholder until the managed class lands.
+// VTLogNet: the name buffer, the per-call message buffer and the one LogEx call per message.
+// Log lines show the line numbers of the two LogEx calls, so they must stay on lines 46 and 60.
+// Their results are discarded: a record the engine drops or fails to write is lost silently.
+#include "VTLogAdapter.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/LogCore.h"
+
+// Relative and starting with a dot and the separator, so a log line shows the bare file name.
+#if defined(_WIN32)
+#define VTLOGNET_SOURCE_FILE u".\\VTLogAdapter.cpp"
+#else
+#define VTLOGNET_SOURCE_FILE u"./VTLogAdapter.cpp"
+#endif
+
+namespace VTLogAdapter {
+namespace {
+
+constexpr char16_t kFunction[] = u"VTLogAdapter::VTLogNet::Trace";
+
+// Appends `text` (null counts as empty) to the zero-terminated text in `buffer` of `capacity`
+// units, cutting what does not fit; a cut never keeps a high surrogate without its low half.
+void AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text) {
+    std::size_t used = 0;
+    while (used + 1 < capacity && buffer[used] != u'\0') ++used;
+    if (text == nullptr) return;
+    std::size_t taken = 0;
+    while (used + 1 < capacity && text[taken] != u'\0') buffer[used++] = text[taken++];
+    buffer[used] = u'\0';
+    if (text[taken] != u'\0' && used > 0 && (buffer[used - 1] & 0xFC00u) == 0xD800u &&
+        (text[taken] & 0xFC00u) == 0xDC00u) {
+        buffer[--used] = u'\0';
+    }
+}
+
+}  // namespace
+
+void VTLogNet::Trace(const char16_t* Message) {
+    if (m_szLogName == nullptr) return;  // disposed: the name is gone
+    char16_t message[MessageCapacity];
+    std::memset(message, 0, sizeof message);
+    AppendBounded(message, MessageCapacity, Message);
+    try {
+        LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
+              message);
+    } catch (...) {
+    }
+}
+
+void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
+    if (m_szLogName == nullptr) return;
+    char16_t message[MessageCapacity];
+    std::memset(message, 0, sizeof message);
+    AppendBounded(message, MessageCapacity, Message);
+    AppendBounded(message, MessageCapacity, Parameter);
+    // The text goes in as the argument of "%s", so percent signs in it are never interpreted.
+    try {
+        LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
+              message);
+    } catch (...) {
+    }
+}
+
+VTLogNet::VTLogNet(const char16_t* LogName) : m_szLogName(nullptr) {
+    // malloc rather than new[]: it reports exhaustion as null instead of throwing. Without a
+    // buffer the instance behaves as disposed and writes nothing.
+    m_szLogName = static_cast<char16_t*>(std::malloc(NameCapacity * sizeof(char16_t)));
+    if (m_szLogName == nullptr) return;
+    std::memset(m_szLogName, 0, NameCapacity * sizeof(char16_t));
+    AppendBounded(m_szLogName, NameCapacity, LogName);
+}
+
+void VTLogNet::Dispose() {
+    try {
+        Dispose(true);
+    } catch (...) {
+        // An override in a derived class may throw; nothing leaves the library.
+    }
+}
+
+void VTLogNet::Dispose(bool disposing) {
+    if (disposing) ReleaseName();
+}
+
+VTLogNet::~VTLogNet() { ReleaseName(); }
+
+void VTLogNet::ReleaseName() {
+    // Cleared at once, so a second Dispose or a later Trace sees a disposed instance.
+    std::free(m_szLogName);
+    m_szLogName = nullptr;
+}
+
+}  // namespace VTLogAdapter

@@ -1,1 +1,42 @@
-// Placeholder until the C API lands.
+// The C entry points: a handle is the VTLogNet object itself, behind an opaque type.
+#include "VTLogNetApi.h"
+
+#include <new>
+
+#include "VTLogAdapter.h"
+
+using VTLogAdapter::VTLogNet;
+
+namespace {
+
+VTLogNet* Instance(VTLogNetHandle handle) { return reinterpret_cast<VTLogNet*>(handle); }
+
+}  // namespace
+
+extern "C" {
+
+VTLogNetHandle VTLogNet_Create(const char16_t* logName) {
+    try {
+        return reinterpret_cast<VTLogNetHandle>(new (std::nothrow) VTLogNet(logName));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void VTLogNet_Trace(VTLogNetHandle handle, const char16_t* message) {
+    if (handle != nullptr) Instance(handle)->Trace(message);
+}
+
+void VTLogNet_TraceWithParameter(VTLogNetHandle handle, const char16_t* message,
+                                 const char16_t* parameter) {
+    if (handle != nullptr) Instance(handle)->Trace(message, parameter);
+}
+
+void VTLogNet_Dispose(VTLogNetHandle handle) {
+    if (handle == nullptr) return;
+    VTLogNet* instance = Instance(handle);
+    instance->Dispose();
+    delete instance;
+}
+
+}  // extern "C"

@@ -1,0 +1,235 @@
+// VTLogNet and its C API against a recording LogEx: the arguments of the one call per Trace,
+// the bounded buffers, and the life of an instance.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RecordingLogEx.h"
+#include "VTLogAdapter.h"
+#include "VTLogNetApi.h"
+
+namespace VTLogAdapter::Testing {
+namespace {
+
+#if defined(_WIN32)
+const std::u16string kSourceFile = u".\\VTLogAdapter.cpp";
+#else
+const std::u16string kSourceFile = u"./VTLogAdapter.cpp";
+#endif
+
+// A character outside the BMP: U+1F600, two UTF-16 units.
+const std::u16string kPair = u"\U0001F600";
+const char16_t kHighHalf = kPair[0];
+const char16_t kLowHalf = kPair[1];
+
+std::u16string Repeat(std::size_t count, char16_t unit = u'a') {
+    return std::u16string(count, unit);
+}
+
+class VTLogNetTest : public ::testing::Test {
+protected:
+    void SetUp() override { TakeLogExCalls(); }
+};
+
+TEST_F(VTLogNetTest, EachOverloadMakesOneCallWithItsOwnLine) {
+    VTLogNet log(u"Login");
+    log.Trace(u"abc");
+    log.Trace(u"abc", u"def");
+
+    const std::vector<LogExCall> calls = TakeLogExCalls();
+    ASSERT_EQ(2u, calls.size());
+    const int lines[] = {46, 60};
+    const std::u16string texts[] = {u"abc", u"abcdef"};
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(kSourceFile, calls[i].sourceFile);
+        EXPECT_EQ(u"VTLogAdapter::VTLogNet::Trace", calls[i].function);
+        EXPECT_EQ(lines[i], calls[i].line);
+        EXPECT_EQ(VT_LOG_TRACE, calls[i].level);
+        EXPECT_EQ(u"Login", calls[i].operation);
+        EXPECT_EQ(u"%s", calls[i].format);
+        EXPECT_EQ(texts[i], calls[i].text);
+        EXPECT_TRUE(calls[i].bufferZeroFilled);
+    }
+}
+
+TEST_F(VTLogNetTest, MessageTextIsMessageThenParameterVerbatim) {
+    struct Case {
+        const char16_t* message;
+        const char16_t* parameter;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {u"abc", u"def", u"abcdef"},
+        {u"100%s done %d", u"%n%%", u"100%s done %d%n%%"},
+        {u"", u"", u""},
+        {nullptr, nullptr, u""},
+        {nullptr, u"def", u"def"},
+        {u"abc", nullptr, u"abc"},
+        {u"Gr\u00FC\u00DFe ", u"\u65E5\u672C\U0001F600", u"Gr\u00FC\u00DFe \u65E5\u672C\U0001F600"},
+        {u"a \"quoted\"\ttab", u"\nline", u"a \"quoted\"\ttab\nline"},
+    };
+    VTLogNet log(u"Name");
+    for (const Case& c : cases) {
+        log.Trace(c.message, c.parameter);
+        if (c.parameter == nullptr) log.Trace(c.message);
+        const std::vector<LogExCall> calls = TakeLogExCalls();
+        ASSERT_FALSE(calls.empty());
+        for (const LogExCall& call : calls) EXPECT_EQ(c.expected, call.text);
+    }
+}
+
+TEST_F(VTLogNetTest, EmptyOrNullNameGivesAnEmptyOperation) {
+    for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u""}) {
+        VTLogNet log(name);
+        log.Trace(u"x");
+        const std::vector<LogExCall> calls = TakeLogExCalls();
+        ASSERT_EQ(1u, calls.size());
+        EXPECT_FALSE(calls[0].operationIsNull);
+        EXPECT_EQ(u"", calls[0].operation);
+    }
+}
+
+TEST_F(VTLogNetTest, NameIsCutToFitWithoutSplittingASurrogatePair) {
+    struct Case {
+        std::u16string name;
+        std::u16string stored;
+    };
+    const Case cases[] = {
+        {Repeat(259), Repeat(259)},
+        {Repeat(260), Repeat(259)},
+        {Repeat(1000, u'n'), Repeat(259, u'n')},
+        {Repeat(257) + kPair, Repeat(257) + kPair},     // ends exactly at 259
+        {Repeat(258) + kPair, Repeat(258)},             // pair would straddle the cut
+        {Repeat(258) + kHighHalf, Repeat(258) + kHighHalf},  // lone half, nothing cut
+        {Repeat(258) + kLowHalf + u"b", Repeat(258) + kLowHalf},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.size());
+        VTLogNet log(c.name.c_str());
+        log.Trace(u"x");
+        const std::vector<LogExCall> calls = TakeLogExCalls();
+        ASSERT_EQ(1u, calls.size());
+        EXPECT_EQ(c.stored, calls[0].operation);
+    }
+}
+
+TEST_F(VTLogNetTest, TextIsCutToFitWithoutSplittingASurrogatePair) {
+    struct Case {
+        std::u16string message;
+        std::u16string parameter;
+        std::u16string logged;
+    };
+    const Case cases[] = {
+        {Repeat(2047), u"", Repeat(2047)},
+        {Repeat(2048), u"", Repeat(2047)},
+        {Repeat(5000), u"zzz", Repeat(2047)},
+        {Repeat(2000), Repeat(47, u'b'), Repeat(2000) + Repeat(47, u'b')},
+        {Repeat(2000), Repeat(48, u'b'), Repeat(2000) + Repeat(47, u'b')},
+        {Repeat(2045) + kPair, u"", Repeat(2045) + kPair},
+        {Repeat(2046) + kPair, u"", Repeat(2046)},
+        {Repeat(2046), kPair, Repeat(2046)},
+        // The pair is formed only by joining the two texts, and the cut falls between them.
+        {Repeat(2046) + kHighHalf, std::u16string(1, kLowHalf), Repeat(2046)},
+        {Repeat(2047), kPair, Repeat(2047)},
+    };
+    VTLogNet log(u"Name");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message.size());
+        log.Trace(c.message.c_str(), c.parameter.c_str());
+        if (c.parameter.empty()) log.Trace(c.message.c_str());
+        for (const LogExCall& call : TakeLogExCalls()) {
+            EXPECT_EQ(c.logged, call.text);
+            EXPECT_TRUE(call.bufferZeroFilled);
+        }
+    }
+}
+
+TEST_F(VTLogNetTest, DisposedInstanceWritesNothingAndDisposesOnce) {
+    VTLogNet log(u"Name");
+    log.Dispose();
+    log.Dispose();
+    log.Trace(u"after");
+    log.Trace(u"after", u"dispose");
+    EXPECT_TRUE(TakeLogExCalls().empty());
+}  // the destructor runs after Dispose: no second release
+
+class CountingLog : public VTLogNet {
+public:
+    using VTLogNet::VTLogNet;
+    std::vector<bool> disposeCalls;
+
+protected:
+    void Dispose(bool disposing) override {
+        disposeCalls.push_back(disposing);
+        VTLogNet::Dispose(disposing);
+    }
+};
+
+TEST_F(VTLogNetTest, DisposeReachesAnOverrideOfDisposeBool) {
+    CountingLog log(u"Name");
+    VTLogNet& base = log;
+    base.Dispose();
+    EXPECT_EQ(std::vector<bool>{true}, log.disposeCalls);
+    base.Trace(u"after");
+    EXPECT_TRUE(TakeLogExCalls().empty());
+}
+
+TEST_F(VTLogNetTest, ManyThreadsShareOneInstance) {
+    VTLogNet log(u"Shared");
+    constexpr int kThreads = 8;
+    constexpr int kPerThread = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&log, t] {
+            const std::u16string text(1, static_cast<char16_t>(u'A' + t));
+            for (int i = 0; i < kPerThread; ++i) log.Trace(text.c_str(), text.c_str());
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    const std::vector<LogExCall> calls = TakeLogExCalls();
+    ASSERT_EQ(static_cast<std::size_t>(kThreads * kPerThread), calls.size());
+    for (const LogExCall& call : calls) {
+        ASSERT_EQ(2u, call.text.size());
+        EXPECT_EQ(call.text[0], call.text[1]);
+        EXPECT_EQ(u"Shared", call.operation);
+    }
+}
+
+TEST_F(VTLogNetTest, CApiForwardsToTheInstance) {
+    VTLogNetHandle handle = VTLogNet_Create(u"Api");
+    ASSERT_NE(nullptr, handle);
+    VTLogNet_Trace(handle, u"one");
+    VTLogNet_TraceWithParameter(handle, u"two", u"three");
+    VTLogNet_Trace(handle, nullptr);
+    VTLogNet_Dispose(handle);
+
+    const std::vector<LogExCall> calls = TakeLogExCalls();
+    ASSERT_EQ(3u, calls.size());
+    EXPECT_EQ(u"one", calls[0].text);
+    EXPECT_EQ(46, calls[0].line);
+    EXPECT_EQ(u"twothree", calls[1].text);
+    EXPECT_EQ(60, calls[1].line);
+    EXPECT_EQ(u"", calls[2].text);
+    for (const LogExCall& call : calls) EXPECT_EQ(u"Api", call.operation);
+}
+
+TEST_F(VTLogNetTest, CApiIgnoresANullHandle) {
+    VTLogNet_Trace(nullptr, u"x");
+    VTLogNet_TraceWithParameter(nullptr, u"x", u"y");
+    VTLogNet_Dispose(nullptr);
+    EXPECT_TRUE(TakeLogExCalls().empty());
+
+    VTLogNetHandle unnamed = VTLogNet_Create(nullptr);
+    VTLogNet_Trace(unnamed, u"general");
+    VTLogNet_Dispose(unnamed);
+    const std::vector<LogExCall> calls = TakeLogExCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(u"", calls[0].operation);
+}
+
+}  // namespace
+}  // namespace VTLogAdapter::Testing
