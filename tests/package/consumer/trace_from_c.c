@@ -1,0 +1,8 @@
+/* Logs one message through the C API. */
+#include <VTLogNetApi.h>
+
+void TraceFromC(void) {
+    VTLogNetHandle handle = VTLogNet_Create(u"ConsumerApi");
+    VTLogNet_TraceWithParameter(handle, u"hello from ", u"C");
+    VTLogNet_Dispose(handle);
+}
