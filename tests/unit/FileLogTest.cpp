@@ -105,8 +105,8 @@ TEST_F(FileLogTest, ConfiguredFileNameLosesItsExtensionAndRollsOverBySize) {
               ListFiles(temp.Path()));
 }
 
-TEST_F(FileLogTest, ExecutableNameTooLongForAFileNameGetsNoFile) {
-    platform.executablePath = Native(u"/bin/") + std::u16string(257, u'e');
+TEST_F(FileLogTest, ExecutableNameTooLongForAnyPathGetsNoFile) {
+    platform.executablePath = Native(u"/b/") + std::u16string(255, u'e');
     config->generalLog.useDefaultFileName = 1;
     config->debugOutput = 1;
     FileLog log(config.get(), platform);
@@ -115,13 +115,17 @@ TEST_F(FileLogTest, ExecutableNameTooLongForAFileNameGetsNoFile) {
     EXPECT_EQ(1u, platform.DebugLines().size());
 }
 
-TEST_F(FileLogTest, MidnightStartsAFileInTheNewDayFolder) {
-    platform.SetTime(2026, 12, 7, 23, 59, 59, 990);
-    FileLog log(config.get(), platform);
-    Write(log);
-    platform.SetTime(2026, 12, 8, 0, 0, 0, 5);
-    Write(log);
-    EXPECT_EQ((Files{"2026-12-07/Performance_Vantiro.dat", "2026-12-08/Performance_Vantiro.dat"}),
+TEST_F(FileLogTest, PointInTheConfiguredFolderDoesNotCutThePath) {
+    const std::string folder = temp.Join(Native("x/john.doe/logs"));
+    std::snprintf(config->generalLog.filePath, kPathCapacity, "%s%c", folder.c_str(),
+                  kPathSeparator);
+    std::snprintf(config->generalLog.fileName, kPathCapacity, "general");
+    FileLog first(config.get(), platform);
+    FileLog second(config.get(), platform);
+    Write(first);
+    Write(second);
+    EXPECT_EQ((Files{"x/john.doe/logs/2026-12-07/general.dat",
+                     "x/john.doe/logs/2026-12-07/general_1.dat"}),
               ListFiles(temp.Path()));
 }
 

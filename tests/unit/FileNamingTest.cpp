@@ -111,7 +111,6 @@ TEST(FileNaming, UniqueNameTakesTheFirstFreeNumber) {
         {{"name.dat", "name_2.dat"}, "name", "name_1.dat"},          // a gap is filled
         {{"name_1.dat"}, "name", "name.dat"},
         {{"name.dat/"}, "name", "name_1.dat"},                       // a folder counts too
-        {{"Name.dat"}, "name", "name.dat"},
         {{"john.doe/"}, "john.doe/trace", "john.doe/trace.dat"},     // point in the folder
         {{"john.doe/x.dat"}, "john.doe/x", "john.doe/x_1.dat"},
     };
