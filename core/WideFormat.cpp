@@ -1,30 +1,643 @@
-// Wide printf-style formatting (placeholder until the formatter lands).
+// Wide printf-style formatting for log messages: one parse, bounded output, counting in bulk.
 #include "core/WideFormat.h"
 
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace VTLogAdapter {
+namespace {
 
-int FormatWideV(char16_t* buffer, std::size_t capacity, const char16_t* format, va_list) {
-    std::size_t length = 0;
-    while (format[length] != u'\0') ++length;
-    if (capacity > 0) {
-        std::size_t copy = length < capacity - 1 ? length : capacity - 1;
-        for (std::size_t i = 0; i < copy; ++i) buffer[i] = format[i];
-        buffer[copy] = u'\0';
+constexpr int kNoPrecision = -1;
+constexpr char16_t kReplacement = 0xFFFD;
+
+enum class Length { None, hh, h, l, ll, j, z, t, L, I, I32, I64, w };
+
+enum Flag : unsigned {
+    kLeft = 1u << 0,
+    kPlus = 1u << 1,
+    kSpace = 1u << 2,
+    kAlternate = 1u << 3,
+    kZero = 1u << 4,
+};
+
+struct Directive {
+    unsigned flags = 0;
+    std::uint64_t width = 0;
+    int precision = kNoPrecision;
+    Length length = Length::None;
+    char16_t conversion = 0;
+};
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The destination: stores what fits, counts everything. Counting works in whole runs so that a
+// width of a billion costs no more to measure than a width of ten.
+class Sink {
+public:
+    Sink(char16_t* buffer, std::size_t capacity)
+        : buffer(capacity > 0 ? buffer : nullptr), limit(capacity > 0 ? capacity - 1 : 0) {}
+
+    // Units that can still be stored; 0 once the text is cut or when only measuring.
+    std::uint64_t Room() const { return length < limit ? limit - length : 0; }
+
+    void Put(char16_t unit) {
+        if (length < limit) buffer[length] = unit;
+        NoteDropped(1, [unit](std::uint64_t) { return unit; });
+        ++length;
     }
-    return static_cast<int>(length);
+
+    void Append(const char16_t* text, std::size_t count) {
+        const std::size_t stored = Stored(count);
+        if (stored > 0) std::memcpy(buffer + length, text, stored * sizeof(char16_t));
+        NoteDropped(count, [text](std::uint64_t at) { return text[at]; });
+        length += count;
+    }
+
+    void AppendAscii(const char* text, std::size_t count) {
+        const std::size_t stored = Stored(count);
+        for (std::size_t i = 0; i < stored; ++i) {
+            buffer[length + i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
+        }
+        length += stored;
+        Skip(count - stored);
+    }
+
+    void Repeat(char16_t unit, std::uint64_t count) {
+        const std::uint64_t stored = Stored(count);
+        for (std::uint64_t i = 0; i < stored; ++i) buffer[length + i] = unit;
+        NoteDropped(count, [unit](std::uint64_t) { return unit; });
+        length += count;
+    }
+
+    // Counts ASCII units whose text is not at hand; only valid once nothing more is stored.
+    void Skip(std::uint64_t count) {
+        NoteDropped(count, [](std::uint64_t) { return u'\0'; });
+        length += count;
+    }
+
+    // Terminates the text and returns the full length, or -1 when formatting failed.
+    int Finish(bool succeeded) {
+        if (!succeeded || length > static_cast<std::uint64_t>(INT_MAX)) {
+            if (buffer != nullptr) buffer[0] = u'\0';
+            return -1;
+        }
+        if (buffer != nullptr) {
+            std::uint64_t end = length < limit ? length : limit;
+            // A pair cut in half by the end of the buffer would leave a lone surrogate behind.
+            if (length > limit && end > 0 && IsHighSurrogate(buffer[end - 1]) &&
+                IsLowSurrogate(firstDropped)) {
+                --end;
+            }
+            buffer[end] = u'\0';
+        }
+        return static_cast<int>(length);
+    }
+
+private:
+    template <typename T>
+    T Stored(T count) const {
+        const std::uint64_t room = Room();
+        return count < room ? count : static_cast<T>(room);
+    }
+
+    // Keeps the first unit that falls past the end of the buffer, which Finish needs to tell a
+    // cut pair from a lone surrogate. `unitAt` gives the unit at an offset of this run.
+    template <typename UnitAt>
+    void NoteDropped(std::uint64_t count, UnitAt unitAt) {
+        if (length <= limit && limit - length < count) firstDropped = unitAt(limit - length);
+    }
+
+    char16_t* buffer;
+    std::uint64_t limit;
+    std::uint64_t length = 0;
+    char16_t firstDropped = u'\0';
+};
+
+// Reads one character of NUL-terminated UTF-8 `text`, of which at most `available` bytes may be
+// looked at. Returns the bytes it takes, or 0 at the terminator or when `available` ends inside
+// a sequence that is valid so far (the caller stops there rather than show half a character).
+// Invalid input reads as U+FFFD and takes the lead byte plus the continuation bytes that were
+// valid, so one bad byte never swallows the good text after it.
+std::size_t DecodeUtf8(const unsigned char* text, std::size_t available, std::uint32_t& codePoint) {
+    if (available == 0 || text[0] == 0) return 0;
+    const unsigned char lead = text[0];
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    std::size_t need = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 1;
+        codePoint = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 2;
+        codePoint = lead & 0x0Fu;
+        if (lead == 0xE0) low = 0xA0;   // overlong
+        if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 3;
+        codePoint = lead & 0x07u;
+        if (lead == 0xF0) low = 0x90;   // overlong
+        if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
+    } else {
+        codePoint = kReplacement;
+        return 1;
+    }
+    for (std::size_t k = 1; k <= need; ++k) {
+        if (k >= available) return 0;
+        const unsigned char next = text[k];
+        if (next < low || next > high) {
+            codePoint = kReplacement;
+            return k;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3Fu);
+        low = 0x80;
+        high = 0xBF;
+    }
+    return need + 1;
 }
 
-char16_t* FormatWideAllocV(const char16_t* format, va_list args) {
+std::size_t Utf16Units(std::uint32_t codePoint) { return codePoint >= 0x10000 ? 2 : 1; }
+
+class Formatter {
+public:
+    Formatter(Sink& sink, va_list source) : sink(sink) { va_copy(args, source); }
+    ~Formatter() { va_end(args); }
+    Formatter(const Formatter&) = delete;
+    Formatter& operator=(const Formatter&) = delete;
+
+    bool Run(const char16_t* format) {
+        const char16_t* cursor = format;
+        while (*cursor != u'\0') {
+            if (*cursor != u'%') {
+                const char16_t* start = cursor;
+                while (*cursor != u'\0' && *cursor != u'%') ++cursor;
+                sink.Append(start, static_cast<std::size_t>(cursor - start));
+                continue;
+            }
+            ++cursor;
+            Directive directive;
+            if (!Parse(cursor, directive) || !Convert(directive)) return false;
+        }
+        return true;
+    }
+
+private:
+    static bool ParseNumber(const char16_t*& cursor, std::uint64_t& value) {
+        value = 0;
+        while (*cursor >= u'0' && *cursor <= u'9') {
+            value = value * 10 + static_cast<std::uint64_t>(*cursor - u'0');
+            if (value > static_cast<std::uint64_t>(INT_MAX)) return false;
+            ++cursor;
+        }
+        return true;
+    }
+
+    // `cursor` stands after the '%'; on success it stands after the conversion character.
+    // '*' arguments are taken here, in format order, as the C functions take them.
+    bool Parse(const char16_t*& cursor, Directive& directive) {
+        if (*cursor == u'%') {
+            directive.conversion = u'%';
+            ++cursor;
+            return true;
+        }
+        for (;; ++cursor) {
+            if (*cursor == u'-') directive.flags |= kLeft;
+            else if (*cursor == u'+') directive.flags |= kPlus;
+            else if (*cursor == u' ') directive.flags |= kSpace;
+            else if (*cursor == u'#') directive.flags |= kAlternate;
+            else if (*cursor == u'0') directive.flags |= kZero;
+            else break;
+        }
+        if (*cursor == u'*') {
+            const int width = va_arg(args, int);
+            if (width < 0) {
+                directive.flags |= kLeft;
+                directive.width = static_cast<std::uint64_t>(-static_cast<long long>(width));
+            } else {
+                directive.width = static_cast<std::uint64_t>(width);
+            }
+            ++cursor;
+        } else if (!ParseNumber(cursor, directive.width)) {
+            return false;
+        }
+        if (*cursor == u'.') {
+            ++cursor;
+            if (*cursor == u'*') {
+                const int precision = va_arg(args, int);
+                directive.precision = precision < 0 ? kNoPrecision : precision;
+                ++cursor;
+            } else {
+                std::uint64_t precision = 0;
+                if (!ParseNumber(cursor, precision)) return false;
+                directive.precision = static_cast<int>(precision);
+            }
+        }
+        switch (*cursor) {
+            case u'h':
+                directive.length = cursor[1] == u'h' ? Length::hh : Length::h;
+                cursor += directive.length == Length::hh ? 2 : 1;
+                break;
+            case u'l':
+                directive.length = cursor[1] == u'l' ? Length::ll : Length::l;
+                cursor += directive.length == Length::ll ? 2 : 1;
+                break;
+            case u'I':
+                if (cursor[1] == u'3' && cursor[2] == u'2') {
+                    directive.length = Length::I32;
+                    cursor += 3;
+                } else if (cursor[1] == u'6' && cursor[2] == u'4') {
+                    directive.length = Length::I64;
+                    cursor += 3;
+                } else {
+                    directive.length = Length::I;
+                    cursor += 1;
+                }
+                break;
+            case u'L': directive.length = Length::L; ++cursor; break;
+            case u'j': directive.length = Length::j; ++cursor; break;
+            case u'z': directive.length = Length::z; ++cursor; break;
+            case u't': directive.length = Length::t; ++cursor; break;
+            case u'w': directive.length = Length::w; ++cursor; break;
+            default: break;
+        }
+        if (*cursor == u'\0') return false;
+        directive.conversion = *cursor++;
+        return true;
+    }
+
+    bool Convert(const Directive& directive) {
+        switch (directive.conversion) {
+            case u'%':
+                // Only the bare "%%"; "%5%" and the like have no agreed meaning.
+                if (directive.flags != 0 || directive.width != 0 ||
+                    directive.precision != kNoPrecision || directive.length != Length::None) {
+                    return false;
+                }
+                sink.Put(u'%');
+                return true;
+            case u'd':
+            case u'i':
+                return SignedInteger(directive);
+            case u'u':
+                return UnsignedInteger(directive, 10, false);
+            case u'o':
+                return UnsignedInteger(directive, 8, false);
+            case u'x':
+                return UnsignedInteger(directive, 16, false);
+            case u'X':
+                return UnsignedInteger(directive, 16, true);
+            case u'p':
+                return Pointer(directive);
+            case u'c':
+            case u'C':
+                return Character(directive);
+            case u's':
+            case u'S':
+                return String(directive);
+            case u'e':
+            case u'E':
+            case u'f':
+            case u'F':
+            case u'g':
+            case u'G':
+            case u'a':
+            case u'A':
+                return Floating(directive);
+            default:
+                // Includes %n: writing a count through an argument pointer is exactly what a
+                // message text must never be able to ask for.
+                return false;
+        }
+    }
+
+    // Reads an integer argument of the type the modifier names; `bits` gets its value, `bytes`
+    // its size. False for modifiers that name no integer type.
+    bool ReadInteger(Length length, std::uint64_t& bits, unsigned& bytes) {
+        switch (length) {
+            case Length::None:
+                bits = static_cast<unsigned int>(va_arg(args, int));
+                bytes = sizeof(int);
+                return true;
+            case Length::hh:
+                bits = static_cast<unsigned int>(va_arg(args, int));
+                bytes = 1;
+                return true;
+            case Length::h:
+                bits = static_cast<unsigned int>(va_arg(args, int));
+                bytes = sizeof(short);
+                return true;
+            case Length::l:
+                bits = static_cast<unsigned long>(va_arg(args, long));
+                bytes = sizeof(long);
+                return true;
+            case Length::ll:
+                bits = static_cast<unsigned long long>(va_arg(args, long long));
+                bytes = sizeof(long long);
+                return true;
+            case Length::j:
+                bits = static_cast<std::uintmax_t>(va_arg(args, std::intmax_t));
+                bytes = sizeof(std::intmax_t);
+                return true;
+            case Length::z:
+                bits = va_arg(args, std::size_t);
+                bytes = sizeof(std::size_t);
+                return true;
+            case Length::t:
+                bits = static_cast<std::size_t>(va_arg(args, std::ptrdiff_t));
+                bytes = sizeof(std::ptrdiff_t);
+                return true;
+            case Length::I:
+                bits = va_arg(args, std::uintptr_t);
+                bytes = sizeof(std::uintptr_t);
+                return true;
+            case Length::I32:
+                bits = static_cast<std::uint32_t>(va_arg(args, std::int32_t));
+                bytes = 4;
+                return true;
+            case Length::I64:
+                bits = static_cast<std::uint64_t>(va_arg(args, std::int64_t));
+                bytes = 8;
+                return true;
+            case Length::L:
+            case Length::w:
+                return false;
+        }
+        return false;
+    }
+
+    static std::uint64_t Mask(unsigned bytes) {
+        return bytes >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * bytes)) - 1;
+    }
+
+    bool SignedInteger(const Directive& directive) {
+        std::uint64_t bits = 0;
+        unsigned bytes = 0;
+        if (!ReadInteger(directive.length, bits, bytes)) return false;
+        const std::uint64_t mask = Mask(bytes);
+        bits &= mask;
+        const bool negative = (bits >> (8 * bytes - 1)) & 1u;
+        // Two's complement magnitude within the argument's own width, so the most negative
+        // value of every size prints without overflow.
+        const std::uint64_t magnitude = negative ? ((~bits & mask) + 1) & mask : bits;
+        char16_t sign = u'\0';
+        if (negative) sign = u'-';
+        else if (directive.flags & kPlus) sign = u'+';
+        else if (directive.flags & kSpace) sign = u' ';
+        EmitInteger(directive, magnitude, sign, 10, false);
+        return true;
+    }
+
+    bool UnsignedInteger(const Directive& directive, unsigned base, bool upperCase) {
+        std::uint64_t bits = 0;
+        unsigned bytes = 0;
+        if (!ReadInteger(directive.length, bits, bytes)) return false;
+        EmitInteger(directive, bits & Mask(bytes), u'\0', base, upperCase);
+        return true;
+    }
+
+    bool Pointer(const Directive& directive) {
+        const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
+        Directive fixed = directive;
+        fixed.flags &= kLeft;
+        fixed.precision = static_cast<int>(2 * sizeof(void*));
+        EmitInteger(fixed, address, u'\0', 16, true);
+        return true;
+    }
+
+    void EmitInteger(const Directive& directive, std::uint64_t magnitude, char16_t sign,
+                     unsigned base, bool upperCase) {
+        const char* digitSet = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+        char16_t digits[24];
+        std::size_t first = sizeof(digits) / sizeof(digits[0]);
+        for (std::uint64_t rest = magnitude; rest != 0; rest /= base) {
+            digits[--first] = static_cast<char16_t>(digitSet[rest % base]);
+        }
+        const std::size_t digitCount = sizeof(digits) / sizeof(digits[0]) - first;
+
+        const std::uint64_t precision = directive.precision == kNoPrecision
+                                            ? 1
+                                            : static_cast<std::uint64_t>(directive.precision);
+        std::uint64_t zeros = precision > digitCount ? precision - digitCount : 0;
+        if (base == 8 && (directive.flags & kAlternate) && zeros == 0) zeros = 1;
+
+        char16_t prefix[3];
+        std::size_t prefixLength = 0;
+        if (sign != u'\0') prefix[prefixLength++] = sign;
+        if (base == 16 && (directive.flags & kAlternate) && magnitude != 0) {
+            prefix[prefixLength++] = u'0';
+            prefix[prefixLength++] = directive.conversion == u'X' ? u'X' : u'x';
+        }
+
+        const std::uint64_t body = prefixLength + zeros + digitCount;
+        const std::uint64_t padding = directive.width > body ? directive.width - body : 0;
+        const bool left = (directive.flags & kLeft) != 0;
+        // An explicit precision already fixes the digit count, so it turns zero padding off.
+        const bool zeroPad =
+            !left && (directive.flags & kZero) && directive.precision == kNoPrecision;
+        if (!left && !zeroPad) sink.Repeat(u' ', padding);
+        sink.Append(prefix, prefixLength);
+        if (zeroPad) sink.Repeat(u'0', padding);
+        sink.Repeat(u'0', zeros);
+        sink.Append(digits + first, digitCount);
+        if (left) sink.Repeat(u' ', padding);
+    }
+
+    static bool IsWideText(const Directive& directive) {
+        if (directive.length == Length::l || directive.length == Length::w) return true;
+        if (directive.length == Length::h) return false;
+        // Windows wide functions: lower case is the caller's own width, upper case the other.
+        return directive.conversion == u'c' || directive.conversion == u's';
+    }
+
+    void Padded(const Directive& directive, std::uint64_t units, bool before) {
+        if (directive.width <= units) return;
+        if (((directive.flags & kLeft) == 0) == before) sink.Repeat(u' ', directive.width - units);
+    }
+
+    bool Character(const Directive& directive) {
+        char16_t unit = 0;
+        const int value = va_arg(args, int);
+        if (IsWideText(directive)) {
+            unit = static_cast<char16_t>(value);
+        } else {
+            // A single byte is only a whole UTF-8 character when it is ASCII.
+            const unsigned char byte = static_cast<unsigned char>(value);
+            unit = byte < 0x80 ? static_cast<char16_t>(byte) : kReplacement;
+        }
+        Padded(directive, 1, true);
+        sink.Put(unit);
+        Padded(directive, 1, false);
+        return true;
+    }
+
+    bool String(const Directive& directive) {
+        const bool wide = IsWideText(directive);
+        const void* argument =
+            wide ? static_cast<const void*>(va_arg(args, const char16_t*))
+                 : static_cast<const void*>(va_arg(args, const char*));
+        if (wide || argument == nullptr) {
+            WideString(directive, argument != nullptr
+                                      ? static_cast<const char16_t*>(argument)
+                                      : u"(null)");
+        } else {
+            NarrowString(directive, static_cast<const unsigned char*>(argument));
+        }
+        return true;
+    }
+
+    void WideString(const Directive& directive, const char16_t* text) {
+        std::size_t units = 0;
+        if (directive.precision == kNoPrecision) {
+            while (text[units] != u'\0') ++units;
+        } else {
+            const std::size_t limit = static_cast<std::size_t>(directive.precision);
+            while (units < limit && text[units] != u'\0') ++units;
+            // The unit after the limit may not be readable, so a high surrogate in the last
+            // place counts as the first half of a pair that does not fit.
+            if (units == limit && units > 0 && IsHighSurrogate(text[units - 1])) --units;
+        }
+        Padded(directive, units, true);
+        sink.Append(text, units);
+        Padded(directive, units, false);
+    }
+
+    void NarrowString(const Directive& directive, const unsigned char* text) {
+        const std::size_t limit = directive.precision == kNoPrecision
+                                      ? SIZE_MAX
+                                      : static_cast<std::size_t>(directive.precision);
+        std::uint32_t codePoint = 0;
+        if (directive.width > 0) {
+            std::uint64_t units = 0;
+            std::size_t offset = 0;
+            while (std::size_t taken = DecodeUtf8(text + offset, limit - offset, codePoint)) {
+                offset += taken;
+                units += Utf16Units(codePoint);
+            }
+            Padded(directive, units, true);
+        }
+        std::uint64_t units = 0;
+        std::size_t offset = 0;
+        while (std::size_t taken = DecodeUtf8(text + offset, limit - offset, codePoint)) {
+            offset += taken;
+            if (codePoint >= 0x10000) {
+                codePoint -= 0x10000;
+                sink.Put(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+                sink.Put(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+                units += 2;
+            } else {
+                sink.Put(static_cast<char16_t>(codePoint));
+                ++units;
+            }
+        }
+        Padded(directive, units, false);
+    }
+
+    bool Floating(const Directive& directive) {
+        // A long double is narrowed so that every C runtime we build against prints it the
+        // same way (not all of them take the L modifier); log output needs no more digits.
+        const double value = directive.length == Length::L
+                                 ? static_cast<double>(va_arg(args, long double))
+                                 : va_arg(args, double);
+
+        // The C runtime does the digits; sign, width and padding stay here, so a wide field
+        // never needs a wide scratch buffer.
+        char narrowFormat[12];
+        std::size_t at = 0;
+        narrowFormat[at++] = '%';
+        if (directive.flags & kPlus) narrowFormat[at++] = '+';
+        if (directive.flags & kSpace) narrowFormat[at++] = ' ';
+        if (directive.flags & kAlternate) narrowFormat[at++] = '#';
+        if (directive.precision != kNoPrecision) {
+            narrowFormat[at++] = '.';
+            narrowFormat[at++] = '*';
+        }
+        narrowFormat[at++] = static_cast<char>(directive.conversion);
+        narrowFormat[at] = '\0';
+
+        char local[512];
+        char* text = local;
+        const int length = Print(local, sizeof(local), narrowFormat, directive.precision, value);
+        if (length < 0) return false;
+        char* allocated = nullptr;
+        const std::size_t total = static_cast<std::size_t>(length);
+        if (total >= sizeof(local) && sink.Room() > 0) {
+            allocated = new (std::nothrow) char[total + 1];
+            if (allocated == nullptr) return false;
+            if (Print(allocated, total + 1, narrowFormat, directive.precision, value) != length) {
+                delete[] allocated;
+                return false;
+            }
+            text = allocated;
+        }
+
+        const char lead = total > 0 ? text[0] : '\0';
+        std::size_t prefix = (lead == '-' || lead == '+' || lead == ' ') ? 1 : 0;
+        if ((directive.conversion == u'a' || directive.conversion == u'A') && total > prefix + 1 &&
+            text[prefix] == '0' && (text[prefix + 1] == 'x' || text[prefix + 1] == 'X')) {
+            prefix += 2;
+        }
+        const std::uint64_t padding = directive.width > total ? directive.width - total : 0;
+        const bool left = (directive.flags & kLeft) != 0;
+        const bool zeroPad = !left && (directive.flags & kZero) && std::isfinite(value);
+        if (!left && !zeroPad) sink.Repeat(u' ', padding);
+        sink.AppendAscii(text, prefix);
+        if (zeroPad) sink.Repeat(u'0', padding);
+        // Text that did not fit `local` was not reprinted because none of it can be stored.
+        if (text == local && total >= sizeof(local)) {
+            sink.Skip(total - prefix);
+        } else {
+            sink.AppendAscii(text + prefix, total - prefix);
+        }
+        if (left) sink.Repeat(u' ', padding);
+        delete[] allocated;
+        return true;
+    }
+
+    static int Print(char* out, std::size_t size, const char* narrowFormat, int precision,
+                     double value) {
+        return precision == kNoPrecision ? std::snprintf(out, size, narrowFormat, value)
+                                         : std::snprintf(out, size, narrowFormat, precision, value);
+    }
+
+    Sink& sink;
+    va_list args;
+};
+
+}  // namespace
+
+int FormatWideV(char16_t* buffer, std::size_t capacity, const char16_t* format,
+                va_list args) noexcept {
+    if (buffer == nullptr) capacity = 0;
+    Sink sink(buffer, capacity);
+    bool succeeded = false;
+    if (format != nullptr) {
+        Formatter formatter(sink, args);
+        succeeded = formatter.Run(format);
+    }
+    return sink.Finish(succeeded);
+}
+
+char16_t* FormatWideAllocV(const char16_t* format, va_list args) noexcept {
     va_list measure;
     va_copy(measure, args);
     const int length = FormatWideV(nullptr, 0, format, measure);
     va_end(measure);
     if (length < 0) return nullptr;
-    char16_t* text = new (std::nothrow) char16_t[static_cast<std::size_t>(length) + 1];
+    const std::size_t size = static_cast<std::size_t>(length) + 1;
+    char16_t* text = new (std::nothrow) char16_t[size];
     if (text == nullptr) return nullptr;
-    FormatWideV(text, static_cast<std::size_t>(length) + 1, format, args);
+    if (FormatWideV(text, size, format, args) < 0) {
+        delete[] text;
+        return nullptr;
+    }
     return text;
 }
 
