@@ -1,21 +1,258 @@
 // Loading "LogConfigure.xml" into the settings record.
 #include "config/ConfigLoader.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <tinyxml.h>
+
 #include "config/LogConfig.h"
 
 namespace VTLogAdapter {
 
-int ReadInstallDirectory(const Platform&, char* buffer) {
+namespace {
+
+constexpr char kInstallKey[] = "SOFTWARE\\Corvessa\\Vantiro";
+constexpr char kInstallValue[] = "ZLM_HOME";
+constexpr double kMinimumSizeLimit = 0.1;
+
+bool IsTerminated(const char* text, std::size_t capacity) {
+    return std::memchr(text, '\0', capacity) != nullptr;
+}
+
+bool ReadInstallDirectoryIn(const Platform& platform, RegistryView view, char* buffer) {
+    // The platform promises a terminated text, but a value without its NUL must never lead us
+    // to read past the buffer, so the promise is checked rather than trusted.
+    return platform.ReadMachineRegistryString(kInstallKey, kInstallValue, view, buffer,
+                                              kPathCapacity) &&
+           IsTerminated(buffer, kPathCapacity);
+}
+
+SpecialFolder FolderOfMacro(const char* name) {
+    if (std::strcmp(name, "PROGRAM_FILES_COMMON") == 0) return SpecialFolder::CommonProgramFiles;
+    if (std::strcmp(name, "LOCAL_APPDATA") == 0) return SpecialFolder::LocalAppData;
+    if (std::strcmp(name, "COMMON_DOCUMENTS") == 0) return SpecialFolder::CommonDocuments;
+    return SpecialFolder::CommonAppData;   // "COMMON_APPDATA" and every unknown name
+}
+
+enum class Expansion {
+    NotAMacro,   // the path does not start with "$"
+    Unclosed,    // "$" without ")": kept literally
+    Expanded,
+    Failed,      // folder unknown to the system, or the result would not fit: path untouched
+};
+
+Expansion ExpandMacro(const Platform& platform, char* path) {
+    if (!IsTerminated(path, kPathCapacity)) return Expansion::Failed;
+    if (path[0] != '$') return Expansion::NotAMacro;
+    const char* close = std::strchr(path, ')');
+    if (close == nullptr) return Expansion::Unclosed;
+
+    char name[kPathCapacity];
+    std::size_t nameLength = 0;
+    for (const char* c = path; c != close; ++c) {
+        if (*c != '$' && *c != '(') name[nameLength++] = *c;
+    }
+    name[nameLength] = '\0';
+
+    char expanded[kPathCapacity];
+    if (!platform.GetSpecialFolderPath(FolderOfMacro(name), expanded, sizeof expanded) ||
+        !IsTerminated(expanded, sizeof expanded) || expanded[0] == '\0') {
+        return Expansion::Failed;
+    }
+    // A cut result would name some other folder, so an expansion that does not fit is dropped
+    // as a whole.
+    const std::size_t folderLength = std::strlen(expanded);
+    const char* rest = close + 1;
+    const std::size_t restLength = std::strlen(rest);
+    if (folderLength + restLength >= kPathCapacity) return Expansion::Failed;
+    std::memcpy(expanded + folderLength, rest, restLength + 1);
+    std::memcpy(path, expanded, folderLength + restLength + 1);
+    return Expansion::Expanded;
+}
+
+// Integer and floating-point attributes that are absent or do not scan leave the field alone.
+void ReadInt(const TiXmlElement& element, const char* attribute, int& field) {
+    int value = 0;
+    if (element.QueryIntAttribute(attribute, &value) == TIXML_SUCCESS) field = value;
+}
+
+// An empty text is treated as absent: an empty folder would turn into the root folder once the
+// separator is appended, and an empty file name names no file.
+const char* ReadText(const TiXmlElement& element, const char* attribute) {
+    const char* value = element.Attribute(attribute);
+    if (value == nullptr || value[0] == '\0' || std::strlen(value) >= kPathCapacity) {
+        return nullptr;
+    }
+    return value;
+}
+
+// The folder is built aside and stored only when every step worked, so a folder that cannot
+// take its separator or whose macro cannot be expanded keeps the field's previous value rather
+// than sending files to some other place.
+void ReadFolder(const Platform& platform, const TiXmlElement& element, char* field) {
+    const char* source = ReadText(element, "filepath");
+    if (source == nullptr) source = field;
+    char path[kPathCapacity];
+    std::memcpy(path, source, std::strlen(source) + 1);
+
+    std::size_t length = std::strlen(path);
+    if (length > 0 && path[length - 1] != kPathSeparator) {
+        if (length + 1 >= kPathCapacity) return;
+        path[length++] = kPathSeparator;
+        path[length] = '\0';
+    }
+    if (ExpandMacro(platform, path) == Expansion::Failed) return;
+    std::memcpy(field, path, std::strlen(path) + 1);
+}
+
+void ReadFileSettings(const Platform& platform, const TiXmlElement& element,
+                      LogFileSettings& settings) {
+    ReadFolder(platform, element, settings.filePath);
+
+    if (const char* name = ReadText(element, "filename")) {
+        std::memcpy(settings.fileName, name, std::strlen(name) + 1);
+    }
+
+    double limit = 0.0;
+    // "nan" scans as a number but is no size; it counts as malformed.
+    if (element.QueryDoubleAttribute("filesizelimit", &limit) == TIXML_SUCCESS &&
+        !std::isnan(limit)) {
+        settings.fileSizeLimit = limit;
+    }
+    if (settings.fileSizeLimit < kMinimumSizeLimit) settings.fileSizeLimit = kMinimumSizeLimit;
+
+    ReadInt(element, "usedefaultfilename", settings.useDefaultFileName);
+}
+
+void ApplyOutputEntry(const TiXmlElement& entry, LogConfig& config) {
+    const char* name = entry.Attribute("name");
+    if (name == nullptr) return;
+    int* field = nullptr;
+    if (std::strcmp(name, "file") == 0) {
+        field = &config.fileOutput;
+    } else if (std::strcmp(name, "eventViewer") == 0) {
+        field = &config.eventViewerOutput;
+    } else if (std::strcmp(name, "outputdebugwindows") == 0) {
+        field = &config.debugOutput;
+    } else if (std::strcmp(name, "vtviewer") == 0) {
+        field = &config.viewerOutput;
+    } else {
+        return;
+    }
+    ReadInt(entry, "enable", *field);
+}
+
+// Predefined operations carry time limits that no writer acts on: they are read as the file
+// format lays them out and then dropped.
+void SkimPredefinedOperations(const TiXmlElement& performanceLog) {
+    const TiXmlElement* predefined = performanceLog.FirstChildElement("predefinedoperation");
+    if (predefined == nullptr) return;
+    for (const TiXmlElement* operation = predefined->FirstChildElement("operation");
+         operation != nullptr; operation = operation->NextSiblingElement()) {
+        int timeLimit = 0;
+        static_cast<void>(operation->Attribute("name"));
+        ReadInt(*operation, "timelimitation", timeLimit);
+    }
+}
+
+// The parser sizes its buffer from the end position of the stream, which for a folder opened as
+// a file is a nonsense value; a first read tells a folder (read error) from a file.
+bool LoadDocument(TiXmlDocument& document, const char* file) {
+    std::FILE* stream = std::fopen(file, "rb");
+    if (stream == nullptr) return false;
+    char probe = 0;
+    const bool readable = std::fread(&probe, 1, 1, stream) == 1 || std::ferror(stream) == 0;
+    bool loaded = false;
+    if (readable) {
+        std::rewind(stream);
+        loaded = document.LoadFile(stream);
+    }
+    std::fclose(stream);
+    return loaded;
+}
+
+int LoadFromFile(LogConfig& config, const Platform& platform) {
+    char directory[kPathCapacity];
+    if (!ReadInstallDirectory(platform, directory)) return 0;
+    char file[kPathCapacity];
+    if (!ConfigFilePath(directory, file)) return 0;
+
+    TiXmlDocument document;
+    if (!LoadDocument(document, file)) return 0;
+
+    const TiXmlElement* root = document.FirstChildElement();
+    if (root == nullptr) return 0;
+    ReadInt(*root, "enable", config.enable);
+
+    const TiXmlElement* global = root->FirstChildElement("global");
+    if (global == nullptr) return 0;
+    ReadInt(*global, "processid", config.processId);
+    ReadInt(*global, "threadid", config.threadId);
+    ReadInt(*global, "modulename", config.moduleName);
+    ReadInt(*global, "sourcefileinfo", config.sourceFileInfo);
+    ReadInt(*global, "sessioninfo", config.sessionInfo);
+    ReadInt(*global, "excelmode", config.excelMode);
+    for (const TiXmlElement* entry = global->FirstChildElement(); entry != nullptr;
+         entry = entry->NextSiblingElement()) {
+        ApplyOutputEntry(*entry, config);
+    }
+
+    if (const TiXmlElement* performanceLog = root->FirstChildElement("performancelog")) {
+        ReadFileSettings(platform, *performanceLog, config.perfLog);
+        SkimPredefinedOperations(*performanceLog);
+    }
+    if (const TiXmlElement* log = root->FirstChildElement("log")) {
+        ReadFileSettings(platform, *log, config.generalLog);
+        ReadInt(*log, "loglevel", config.logLevel);
+    }
+    return 1;
+}
+
+}  // namespace
+
+int ReadInstallDirectory(const Platform& platform, char* buffer) {
+    if (buffer == nullptr) return 0;
+    if (ReadInstallDirectoryIn(platform, RegistryView::Native, buffer) ||
+        (platform.RetriesIn32BitRegistryView() &&
+         ReadInstallDirectoryIn(platform, RegistryView::Wow64_32, buffer))) {
+        return 1;
+    }
     buffer[0] = '\0';
     return 0;
 }
 
-int ExpandFolderMacro(const Platform&, char*) { return 1; }
+int ConfigFilePath(const char* installDirectory, char* file) {
+    file[0] = '\0';
+    if (installDirectory == nullptr || !IsTerminated(installDirectory, kPathCapacity)) return 0;
+    const std::size_t length = std::strlen(installDirectory);
+    std::size_t keep = 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if (installDirectory[i] == kPathSeparator) keep = i + 1;
+    }
+    // A cut file name would be some other file, so a path that does not fit is no path at all.
+    if (keep + sizeof kConfigFileName > kPathCapacity) return 0;
+    std::memcpy(file, installDirectory, keep);
+    std::memcpy(file + keep, kConfigFileName, sizeof kConfigFileName);
+    return 1;
+}
 
-int LogConfig::Load(const Platform&) {
+int ExpandFolderMacro(const Platform& platform, char* path) {
+    if (path != nullptr) ExpandMacro(platform, path);
+    return 1;
+}
+
+int LogConfig::Load(const Platform& platform) {
     if (loaded != 0) return 0;
     loaded = 1;
-    return 0;
+    // The parser allocates; running out of memory is one more reason not to have a
+    // configuration, never a reason to throw into the application.
+    try {
+        return LoadFromFile(*this, platform);
+    } catch (...) {
+        return 0;
+    }
 }
 
 }  // namespace VTLogAdapter

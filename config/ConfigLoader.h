@@ -14,13 +14,28 @@ constexpr char kPathSeparator = '\\';
 constexpr char kPathSeparator = '/';
 #endif
 
+// Name of the configuration file, looked for in the installation directory.
+constexpr char kConfigFileName[] = "LogConfigure.xml";
+
 // Reads the installation directory (value "ZLM_HOME" of HKLM\SOFTWARE\Corvessa\Vantiro) into a
-// buffer of kPathCapacity bytes. A 64-bit build retries in the 32-bit registry view. 1 or 0.
+// buffer of kPathCapacity bytes. A build for which the platform says so retries in the 32-bit
+// registry view. A value that does not fit the buffer with its NUL is a failed lookup. Returns
+// 1, or 0 with an empty buffer.
 int ReadInstallDirectory(const Platform& platform, char* buffer);
 
-// Rewrites a path that starts with "$(NAME)" in place: the special folder NAME stands for,
-// then what followed the ")". Unknown names mean the common application data folder; a path
-// without ")" or whose expansion would not fit stays as it is. Always 1.
+// Builds the configuration file's path from the installation directory: the directory is cut
+// after its last separator (its first character is never taken as one), then kConfigFileName
+// is appended. `file` holds kPathCapacity bytes. Returns 0, with an empty `file`, when the
+// result would not fit. Examples ('/' as separator):
+//   "/opt/Vantiro/Bin" => "/opt/Vantiro/LogConfigure.xml"
+//   "/opt/Vantiro/"    => "/opt/Vantiro/LogConfigure.xml"
+//   "Bin", "/opt", ""  => "LogConfigure.xml" (relative to the current directory)
+int ConfigFilePath(const char* installDirectory, char* file);
+
+// Rewrites a path of kPathCapacity bytes that starts with "$(NAME)" in place: the special folder
+// NAME stands for, then what followed the ")". Unknown names mean the common application data
+// folder. A path without ")", whose folder cannot be found, or whose expansion would not fit
+// stays as it is. Always 1. Example: "$(LOCAL_APPDATA)/Logs/" => "/home/u/.local/share/Logs/".
 int ExpandFolderMacro(const Platform& platform, char* path);
 
 }  // namespace VTLogAdapter
