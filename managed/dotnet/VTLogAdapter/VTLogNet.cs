@@ -1,0 +1,92 @@
+// The class applications log through.
+using System;
+
+namespace VTLogAdapter
+{
+    /// <summary>
+    /// A named log. Each <see cref="Trace(string)"/> call becomes one record of the logging
+    /// engine at the TRACE level; whether and where it is written is decided by the engine's
+    /// configuration ("LogConfigure.xml").
+    /// </summary>
+    /// <remarks>
+    /// An instance with a non-empty name writes to that name's file in the performance log;
+    /// one with an empty or null name writes to the general log. Names beyond 259 and
+    /// messages beyond 2047 UTF-16 units are cut to fit. Any number of threads may call
+    /// <see cref="Trace(string)"/> at once; no member throws once the instance exists.
+    /// </remarks>
+    public class VTLogNet : IDisposable
+    {
+        private readonly SafeVTLogNetHandle m_handle;
+
+        /// <summary>Creates a log named <paramref name="LogName"/>.</summary>
+        /// <param name="LogName">Log name; null or empty for the general log.</param>
+        /// <exception cref="DllNotFoundException">The native library VTLogAdapter.Native
+        /// cannot be loaded.</exception>
+        public VTLogNet(string? LogName)
+        {
+            unsafe
+            {
+                fixed (char* logName = LogName)
+                {
+                    m_handle = Interop.VTLogNet_Create(logName);
+                }
+            }
+        }
+
+        /// <summary>Logs <paramref name="Message"/> verbatim (null counts as empty).</summary>
+        public void Trace(string? Message)
+        {
+            if (m_handle.IsClosed) return;
+            try
+            {
+                unsafe
+                {
+                    fixed (char* message = Message)
+                    {
+                        Interop.VTLogNet_Trace(m_handle, message);
+                    }
+                }
+            }
+            catch (ObjectDisposedException)
+            {
+                // Lost a race with Dispose: a disposed log writes nothing.
+            }
+        }
+
+        /// <summary>
+        /// Logs <paramref name="Message"/> directly followed by <paramref name="Parameter"/>,
+        /// with no separator (null counts as empty).
+        /// </summary>
+        public void Trace(string? Message, string? Parameter)
+        {
+            if (m_handle.IsClosed) return;
+            try
+            {
+                unsafe
+                {
+                    fixed (char* message = Message, parameter = Parameter)
+                    {
+                        Interop.VTLogNet_TraceWithParameter(m_handle, message, parameter);
+                    }
+                }
+            }
+            catch (ObjectDisposedException)
+            {
+            }
+        }
+
+        /// <summary>Releases the native instance; later calls of Trace write nothing.</summary>
+        public void Dispose()
+        {
+            Dispose(true);
+            GC.SuppressFinalize(this);
+        }
+
+        /// <summary>Releases the native instance when <paramref name="disposing"/> is true.
+        /// An override calls the base implementation.</summary>
+        protected virtual void Dispose(bool disposing)
+        {
+            if (disposing) m_handle.Dispose();
+        }
+    }
+}
