@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "config/ConfigLoader.h"
+
 namespace VTLogAdapter::Testing {
 
 namespace {
@@ -21,6 +23,10 @@ FakePlatform::FakePlatform() {
     specialFolders[SpecialFolder::LocalAppData] = "/fake/local-appdata";
     specialFolders[SpecialFolder::CommonDocuments] = "/fake/common-documents";
     executablePath = u"/opt/apps/app.exe";
+    // In the platform's own separator, so the module name is "app.exe" everywhere.
+    for (char16_t& c : executablePath) {
+        if (c == u'/') c = static_cast<char16_t>(kPathSeparator);
+    }
 }
 
 void FakePlatform::SetTime(int year, int month, int day, int hour, int minute, int second,

@@ -41,10 +41,19 @@ void TempFolder::WriteFile(const std::string& relative, const std::string& conte
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    // Text mode, the mirror of how log files are written: Windows reads CR LF back as "\n".
+    std::ifstream in(path);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::size_t StoredSize(const std::string& text) {
+#if defined(_WIN32)
+    return text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+#else
+    return text.size();
+#endif
 }
 
 std::vector<std::string> ListFiles(const std::string& folder) {

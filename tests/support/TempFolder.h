@@ -2,6 +2,7 @@
 // in parallel without sharing files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,11 @@ private:
     std::string path;
 };
 
-// Whole content of a file; empty when it cannot be read.
+// Whole content of a file read as text (on Windows CR LF comes back as "\n"); empty when it
+// cannot be read.
 std::string ReadFile(const std::string& path);
+// Bytes `text` takes in a log file on disk: Windows stores every "\n" as CR LF.
+std::size_t StoredSize(const std::string& text);
 // Regular files below `folder`, as paths relative to it, sorted.
 std::vector<std::string> ListFiles(const std::string& folder);
 // Splits text into lines at '\n' (the '\n' kept off; a trailing partial line kept).

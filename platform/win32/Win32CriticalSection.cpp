@@ -1,0 +1,29 @@
+// CriticalSection over a Windows CRITICAL_SECTION.
+#include <windows.h>
+
+#include <new>
+
+#include "platform/CriticalSection.h"
+
+namespace VTLogAdapter {
+
+static_assert(sizeof(CRITICAL_SECTION) <= 64, "CriticalSection storage too small");
+
+namespace {
+CRITICAL_SECTION* Section(unsigned char* storage) {
+    return std::launder(reinterpret_cast<CRITICAL_SECTION*>(storage));
+}
+}  // namespace
+
+CriticalSection::CriticalSection() {
+    CRITICAL_SECTION* section = new (storage) CRITICAL_SECTION;
+    InitializeCriticalSection(section);
+}
+
+CriticalSection::~CriticalSection() { DeleteCriticalSection(Section(storage)); }
+
+void CriticalSection::Enter() { EnterCriticalSection(Section(storage)); }
+
+void CriticalSection::Leave() { LeaveCriticalSection(Section(storage)); }
+
+}  // namespace VTLogAdapter

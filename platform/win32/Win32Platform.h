@@ -1,0 +1,31 @@
+// The Windows implementation of the platform seam, on the Win32 API and the C runtime.
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace VTLogAdapter {
+
+class Win32Platform : public Platform {
+public:
+    bool ReadMachineRegistryString(const char* subKey, const char* valueName, RegistryView view,
+                                   char* buffer, std::size_t capacity) const override;
+    bool GetSpecialFolderPath(SpecialFolder folder, char* buffer,
+                              std::size_t capacity) const override;
+    std::uint32_t GetCurrentProcessId() const override;
+    std::uint32_t GetCurrentThreadId() const override;
+    bool ProcessIdToSessionId(std::uint32_t processId, std::uint32_t& sessionId) const override;
+    bool IsRemoteSession() const override;
+    std::size_t GetExecutablePath(char16_t* buffer, std::size_t capacity) const override;
+    LocalTime GetLocalTime() const override;
+    void* CreateFileMutex() override;
+    void CloseFileMutex(void* handle) override;
+    void CreateFolder(const char* path) override;
+    bool PathExists(const char* path) const override;
+    CreateResult CreateNewLogFile(const char* path, LogFile*& file) override;
+    std::int64_t GetFileLength(LogFile* file) const override;
+    bool WriteLogLine(LogFile* file, const char* line, std::size_t length) override;
+    void CloseLogFile(LogFile* file) override;
+    void WriteDebugOutput(const char* line) override;
+};
+
+}  // namespace VTLogAdapter
