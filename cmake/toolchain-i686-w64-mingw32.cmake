@@ -8,7 +8,7 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(VTLOG_MINGW_TRIPLET i686-w64-mingw32)
 
-set(VTLOG_MINGW_THREADS "win32" CACHE STRING "Thread model of the mingw-w64 compiler: win32 or posix")
+set(VTLOG_MINGW_THREADS "win32" CACHE STRING "mingw-w64 thread model: win32 or posix")
 set_property(CACHE VTLOG_MINGW_THREADS PROPERTY STRINGS win32 posix)
 # try_compile projects run this file again and need the choice too.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VTLOG_MINGW_THREADS)
