@@ -1,0 +1,22 @@
+// Compares VTLogNet with the established .NET loggers; every result is also shown as a ratio to
+// a StreamWriter baseline measured in the same run. Arguments are BenchmarkDotNet's own
+// (--filter, --job, ...); see scripts/bench-dotnet.
+using BenchmarkDotNet.Configs;
+using BenchmarkDotNet.Jobs;
+using BenchmarkDotNet.Running;
+
+namespace VTLogAdapter.Benchmarks
+{
+    internal static class Program
+    {
+        private static void Main(string[] args)
+        {
+            // BenchmarkDotNet rebuilds the assembly deterministically for every run, which its
+            // wildcard version (1.0.*) does not allow: the measured copy gets a fixed one. The
+            // mutator applies to whichever job the command line chooses.
+            IConfig config = DefaultConfig.Instance.AddJob(
+                Job.Default.WithArguments([new MsBuildArgument("/p:AssemblyVersion=1.0.0.0")]).AsMutator());
+            BenchmarkSwitcher.FromAssembly(typeof(Program).Assembly).Run(args, config);
+        }
+    }
+}
