@@ -52,6 +52,11 @@ protected:
     Platform& platform;
     const LogConfig* config = nullptr;
     char currentDay[kPathCapacity];
+    // The date `currentDay` was last compared against, so a line on the same day skips
+    // formatting the day's name.
+    int checkedYear = -1;
+    int checkedMonth = -1;
+    int checkedDay = -1;
     std::uint32_t processIdentifier;
     char moduleFileName[kPathCapacity];
     char sessionTag[kPathCapacity];

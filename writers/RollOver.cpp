@@ -55,14 +55,21 @@ int LogWriterBase::OpenLogFile(LogFile*& slot, const char* namePart) {
 
 void LogWriterBase::RollOverIfNeeded(LogFile*& slot, const char* namePart) {
     if (config == nullptr) return;
-    char today[kPathCapacity];
-    FormatDayFolderName(platform.GetLocalTime(), today, sizeof today);
-    // currentDay belongs to the writer, not to a file: in a writer with several files only the
-    // one written first on a new day moves at once; the others follow at their next open.
-    if (std::strcmp(today, currentDay) != 0) {
-        std::memcpy(currentDay, today, std::strlen(today) + 1);
-        OpenLogFile(slot, namePart);
-        return;
+    const LocalTime now = platform.GetLocalTime();
+    if (now.year != checkedYear || now.month != checkedMonth || now.day != checkedDay) {
+        checkedYear = now.year;
+        checkedMonth = now.month;
+        checkedDay = now.day;
+        char today[kPathCapacity];
+        FormatDayFolderName(now, today, sizeof today);
+        // currentDay belongs to the writer, not to a file: in a writer with several files only
+        // the one written first on a new day moves at once; the others follow at their next
+        // open.
+        if (std::strcmp(today, currentDay) != 0) {
+            std::memcpy(currentDay, today, std::strlen(today) + 1);
+            OpenLogFile(slot, namePart);
+            return;
+        }
     }
     if (slot == nullptr) {
         OpenLogFile(slot, namePart);

@@ -28,27 +28,7 @@ std::size_t EncodeUtf16AsUtf8(const char16_t* text, std::size_t units, char* out
         std::size_t width = 0;
         std::uint32_t codePoint = 0;
         index += DecodeUtf16(text + index, units - index, width, &codePoint);
-        unsigned char* dst = reinterpret_cast<unsigned char*>(out + written);
-        switch (width) {
-            case 1:
-                dst[0] = static_cast<unsigned char>(codePoint);
-                break;
-            case 2:
-                dst[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
-                dst[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-                break;
-            case 3:
-                dst[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
-                dst[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-                dst[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-                break;
-            default:
-                dst[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
-                dst[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
-                dst[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-                dst[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-                break;
-        }
+        EncodeCodePoint(codePoint, width, out + written);
         written += width;
     }
     return written;

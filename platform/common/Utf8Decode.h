@@ -24,6 +24,31 @@ inline std::size_t DecodeUtf16(const char16_t* text, std::size_t available, std:
     return taken;
 }
 
+// Writes the `width` (1 to 4) UTF-8 bytes of `codePoint` to `out`.
+inline void EncodeCodePoint(std::uint32_t codePoint, std::size_t width, char* out) {
+    unsigned char* dst = reinterpret_cast<unsigned char*>(out);
+    switch (width) {
+        case 1:
+            dst[0] = static_cast<unsigned char>(codePoint);
+            break;
+        case 2:
+            dst[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
+            dst[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+            break;
+        case 3:
+            dst[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
+            dst[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+            dst[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+            break;
+        default:
+            dst[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
+            dst[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
+            dst[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+            dst[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+            break;
+    }
+}
+
 // Writes the UTF-8 form of the first `units` code units (which must end on a character
 // boundary) to `out`, without a NUL; returns the bytes written.
 std::size_t EncodeUtf16AsUtf8(const char16_t* text, std::size_t units, char* out);
