@@ -90,37 +90,29 @@ void BM_Baseline_WriteFlushedLine(benchmark::State& state) {
     if (state.thread_index() == 0) close(descriptor);
 }
 
-void BM_LogEx_GeneralLog(benchmark::State& state) {
+// Logs kMessage through the shared engine and reports heap allocations per call.
+void RunLogEx(benchmark::State& state, VTLogAdapter::VT_LOGLEVEL level, const char16_t* operation) {
     VTLogAdapter::LogCore& core = SharedCore();
     const long before = allocations.load();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(core.LogEx(u"./app.cpp", u"Trace", 46, VTLogAdapter::VT_LOG_TRACE,
-                                            nullptr, u"%s", kMessage));
+        benchmark::DoNotOptimize(
+            core.LogEx(u"./app.cpp", u"Trace", 46, level, operation, u"%s", kMessage));
     }
     state.counters["allocs/line"] = benchmark::Counter(
         static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
+}
+
+void BM_LogEx_GeneralLog(benchmark::State& state) {
+    RunLogEx(state, VTLogAdapter::VT_LOG_TRACE, nullptr);
 }
 
 void BM_LogEx_PerformanceLog(benchmark::State& state) {
-    VTLogAdapter::LogCore& core = SharedCore();
-    const long before = allocations.load();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(core.LogEx(u"./app.cpp", u"Trace", 46, VTLogAdapter::VT_LOG_TRACE,
-                                            u"Checkout", u"%s", kMessage));
-    }
-    state.counters["allocs/line"] = benchmark::Counter(
-        static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
+    RunLogEx(state, VTLogAdapter::VT_LOG_TRACE, u"Checkout");
 }
 
+// The configured threshold is TRACE, so INFO is dropped.
 void BM_LogEx_FilteredOut(benchmark::State& state) {
-    VTLogAdapter::LogCore& core = SharedCore();
-    const long before = allocations.load();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(core.LogEx(u"./app.cpp", u"Trace", 46, VTLogAdapter::VT_LOG_INFO,
-                                            nullptr, u"%s", kMessage));
-    }
-    state.counters["allocs/line"] = benchmark::Counter(
-        static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
+    RunLogEx(state, VTLogAdapter::VT_LOG_INFO, nullptr);
 }
 
 BENCHMARK(BM_Baseline_WriteFlushedLine)->Threads(1)->Threads(2)->UseRealTime();
