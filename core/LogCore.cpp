@@ -16,10 +16,17 @@ LogCore::LogCore(Platform& platform)
       platform(platform) {}
 
 LogCore::~LogCore() {
-    // Writers hold a pointer to the settings, so they go first.
+    // A host's threads may still log while the library unloads (a process exiting under
+    // running threads). Under the lock no line is half written when the writers go, and the
+    // cleared pointers turn later calls away instead of into freed memory. Writers hold a
+    // pointer to the settings, so they go first.
+    CriticalSectionGuard guard(lock);
     delete fileLog;
+    fileLog = nullptr;
     delete performanceLog;
+    performanceLog = nullptr;
     delete config;
+    config = nullptr;
 }
 
 void LogCore::LoadOnce(void* self) {
@@ -70,6 +77,7 @@ int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int 
     if (!Admits(level)) return 0;
 
     CriticalSectionGuard guard(lock);
+    if (config == nullptr) return 0;   // torn down while we waited
     if (operation != nullptr && operation[0] != u'\0') {
         if (performanceLog == nullptr) return 0;
         return performanceLog->WriteRecord(sourceFile, function, line, level, operation, message);
