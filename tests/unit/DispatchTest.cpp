@@ -100,6 +100,18 @@ TEST_F(DispatchTest, MessageIsFormattedFromItsArguments) {
     EXPECT_NE(std::string::npos, lines[0].find("\"42% of disk\""));
 }
 
+TEST_F(DispatchTest, PlainTextFormatPassesTheTextThroughVerbatim) {
+    Configure(0);
+    core.LogEx(nullptr, nullptr, 0, VT_LOG_WARN, nullptr, u"%s", u"100%d %s done");
+    core.LogEx(nullptr, nullptr, 0, VT_LOG_WARN, nullptr, u"%s", static_cast<char16_t*>(nullptr));
+    core.LogEx(nullptr, nullptr, 0, VT_LOG_WARN, nullptr, u"%s", u"");
+    const std::vector<std::string> lines = platform.DebugLines();
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("\"100%d %s done\""));
+    EXPECT_NE(std::string::npos, lines[1].find("\"(null)\""));
+    EXPECT_NE(std::string::npos, lines[2].find("\"\""));
+}
+
 TEST_F(DispatchTest, RacingFirstCallsLoadOnceAndNoneSeesAHalfFilledRecord) {
     Configure(0);
     // A slow registry read keeps the load open while the other threads arrive.
