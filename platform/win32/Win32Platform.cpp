@@ -24,9 +24,12 @@ namespace {
 
 constexpr wchar_t kMutexName[] = L"Global\\DIVOVEV_FILE_MUTEX";
 
-// Stream buffer of every log file: a line (at most 2047 bytes before the CRT's LF -> CR LF
-// translation) always fits, so each fflush hands the whole line to one _write.
-constexpr std::size_t kStreamBuffer = 4096;
+// A line with its line feeds stored as CR LF: a log line holds at most 2047 bytes, so it takes
+// at most twice that. Longer texts are handed on in pieces of this size.
+constexpr std::size_t kTranslatedLine = 4096;
+// Stream buffer of every log file, larger than any translated line: each fflush hands the whole
+// line to one _write, which in binary mode is one WriteFile.
+constexpr std::size_t kStreamBuffer = 2 * kTranslatedLine;
 
 bool CopyText(const char* text, char* buffer, std::size_t capacity) {
     const std::size_t length = std::strlen(text);
@@ -148,14 +151,14 @@ CreateResult Win32Platform::CreateNewLogFile(const char* path, LogFile*& file) {
         }
         return CreateResult::Failed;
     }
-    // Text mode stores every line feed as CR LF, as readers of these files on Windows expect.
+    // Binary mode: WriteLogLine stores the line feeds as CR LF itself (see there).
     const int descriptor =
-        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_TEXT);
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_BINARY);
     if (descriptor == -1) {
         CloseHandle(handle);
         return CreateResult::Failed;
     }
-    std::FILE* stream = _fdopen(descriptor, "at");
+    std::FILE* stream = _fdopen(descriptor, "ab");
     if (stream == nullptr) {
         _close(descriptor);
         return CreateResult::Failed;
@@ -178,7 +181,22 @@ std::int64_t Win32Platform::GetFileLength(LogFile* file) const {
 
 bool Win32Platform::WriteLogLine(LogFile* file, const char* line, std::size_t length) {
     if (file == nullptr || line == nullptr) return false;
-    const bool written = std::fwrite(line, 1, length, file->stream) == length;
+    // Every line feed is stored as CR LF, as readers of these files on Windows expect. The C
+    // runtime's text mode would do that too, but it translates and writes in chunks of its own
+    // (1 KiB in msvcrt), so a long line would reach the file in several writes: half a line
+    // for a reader, and for good if the process ends in between.
+    char translated[kTranslatedLine];
+    std::size_t used = 0;
+    bool written = true;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (used + 2 > sizeof translated) {
+            written = std::fwrite(translated, 1, used, file->stream) == used && written;
+            used = 0;
+        }
+        if (line[i] == '\n') translated[used++] = '\r';
+        translated[used++] = line[i];
+    }
+    written = std::fwrite(translated, 1, used, file->stream) == used && written;
     return std::fflush(file->stream) == 0 && written;
 }
 

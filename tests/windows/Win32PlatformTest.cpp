@@ -131,6 +131,75 @@ TEST(Win32Platform, FileMutexIsNamedAndOpenToOthersWhileHeld) {
     platform.CloseFileMutex(handle);
 }
 
+// Counts the WriteFile calls of the C runtime while it lives, by pointing the runtime's import
+// of WriteFile at a counter; how many writes a line takes is not visible in the file.
+class CrtWriteFileCounter {
+public:
+    CrtWriteFileCounter() {
+        slot = FindImport(GetModuleHandleA("msvcrt.dll"), "WriteFile");
+        if (slot == nullptr) return;
+        original = reinterpret_cast<WriteFileFunction>(*slot);
+        Patch(reinterpret_cast<void*>(&Counting));
+    }
+    ~CrtWriteFileCounter() {
+        if (slot != nullptr) Patch(reinterpret_cast<void*>(original));
+    }
+    CrtWriteFileCounter(const CrtWriteFileCounter&) = delete;
+    CrtWriteFileCounter& operator=(const CrtWriteFileCounter&) = delete;
+
+    bool Installed() const { return slot != nullptr; }
+    // WriteFile calls since the last Reset.
+    int Calls() const { return calls; }
+    void Reset() { calls = 0; }
+
+private:
+    using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
+    static BOOL WINAPI Counting(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                                LPOVERLAPPED overlapped) {
+        ++calls;
+        return original(file, data, size, written, overlapped);
+    }
+
+    // The import address table entry of `name` in `module`, whichever DLL it is imported from.
+    static void** FindImport(HMODULE module, const char* name) {
+        if (module == nullptr) return nullptr;
+        unsigned char* base = reinterpret_cast<unsigned char*>(module);
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+        const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        if (imports.VirtualAddress == 0) return nullptr;
+        for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             entry->Name != 0; ++entry) {
+            const DWORD namesAt =
+                entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
+            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + namesAt);
+            auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+            for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+                const auto* byName =
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) == 0) {
+                    return reinterpret_cast<void**>(&addresses->u1.Function);
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    void Patch(void* target) {
+        DWORD protection = 0;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+        *slot = target;
+        VirtualProtect(slot, sizeof *slot, protection, &protection);
+    }
+
+    void** slot = nullptr;
+    static inline WriteFileFunction original = nullptr;
+    static inline int calls = 0;
+};
+
 class LogFileTest : public ::testing::Test {
 protected:
     ~LogFileTest() override {
@@ -170,6 +239,33 @@ TEST_F(LogFileTest, LinesEndInCarriageReturnLineFeedAndAreCountedOnDisk) {
     EXPECT_EQ(static_cast<std::int64_t>(onDisk.size()), platform.GetFileLength(file));
     EXPECT_EQ(onDisk.size(), StoredSize("one\n" + longest));
     EXPECT_EQ("one\n" + longest, ReadFile(path));   // read in text mode: CR LF comes back as LF
+}
+
+TEST_F(LogFileTest, EveryLineReachesTheSystemInOneWrite) {
+    // A line in pieces is half a line for any reader of the shared file, and for good if the
+    // process dies between the pieces. The C runtime's text mode translates and writes in
+    // chunks of its own (1 KiB in Windows' msvcrt, 2 KiB in Wine's), so the longest lines, and
+    // lines with many line feeds, are where pieces would show.
+    const std::string path = temp.Join("trace.dat");
+    ASSERT_EQ(CreateResult::Created, platform.CreateNewLogFile(path.c_str(), file));
+    std::string plain(2046, 'p');
+    plain += '\n';
+    std::string feeds(2047, '\n');
+    feeds[0] = 'x';
+    std::string mixed;
+    while (mixed.size() < 2040) mixed += "line\n";
+
+    CrtWriteFileCounter counter;
+    ASSERT_TRUE(counter.Installed()) << "msvcrt.dll imports no WriteFile to count";
+    std::int64_t expectedLength = 0;
+    for (const std::string* line : {&plain, &feeds, &mixed}) {
+        counter.Reset();
+        EXPECT_TRUE(platform.WriteLogLine(file, line->c_str(), line->size()));
+        EXPECT_EQ(1, counter.Calls()) << "a line of " << line->size() << " bytes";
+        expectedLength += static_cast<std::int64_t>(StoredSize(*line));
+    }
+    EXPECT_EQ(expectedLength, platform.GetFileLength(file));
+    EXPECT_EQ(plain + feeds + mixed, ReadFile(path));
 }
 
 TEST_F(LogFileTest, OthersMayReadWriteAndRenameTheOpenFile) {
