@@ -60,6 +60,17 @@ const char* RegistryRoot() {
     return (root != nullptr && root[0] != '\0') ? root : "/etc/vtlogadapter/registry";
 }
 
+bool OpenToEveryAccount(const char* path) {
+    // O_NOFOLLOW refuses a symbolic link; O_NONBLOCK keeps a planted FIFO from blocking us.
+    const int descriptor = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    struct stat info {};
+    const bool widened = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) &&
+                         info.st_nlink == 1 && fchmod(descriptor, 0666) == 0;
+    close(descriptor);
+    return widened;
+}
+
 bool PosixPlatform::ReadMachineRegistryString(const char* subKey, const char* valueName,
                                               RegistryView view, char* buffer,
                                               std::size_t capacity) const {
@@ -197,7 +208,7 @@ void* PosixPlatform::CreateFileMutex() {
     sem_t* semaphore = sem_open(kMutexName, O_CREAT, 0666, 1);
     // The umask narrows the mode at creation; widen it so every account can open it, as the
     // null DACL does on Windows. Failure (someone else's semaphore) is fine.
-    chmod(kMutexFile, 0666);
+    OpenToEveryAccount(kMutexFile);
     if (semaphore == SEM_FAILED) semaphore = sem_open(kMutexName, 0);
     return semaphore == SEM_FAILED ? nullptr : semaphore;
 }

@@ -32,4 +32,10 @@ public:
 // /etc/vtlogadapter/registry.
 const char* RegistryRoot();
 
+// Gives the file at `path` mode 0666, so that every account can open it, unless it is anything
+// but a plain file with a single name: the named semaphore lies in a folder every account may
+// write to, and a link planted there must not pass the mode on to a file elsewhere. False when
+// the mode was left alone.
+bool OpenToEveryAccount(const char* path);
+
 }  // namespace VTLogAdapter
