@@ -21,26 +21,26 @@ namespace {
 constexpr char16_t kFunction[] = u"VTLogAdapter::VTLogNet::Trace";
 
 // Appends `text` (null counts as empty) to the zero-terminated text in `buffer` of `capacity`
-// units, cutting what does not fit; a cut never keeps a high surrogate without its low half.
-void AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text) {
+// units; false when it had to be cut, and a cut never keeps a high surrogate without its low half.
+bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text) {
     std::size_t used = 0;
     while (used + 1 < capacity && buffer[used] != u'\0') ++used;
-    if (text == nullptr) return;
+    if (text == nullptr) return true;
     std::size_t taken = 0;
     while (used + 1 < capacity && text[taken] != u'\0') buffer[used++] = text[taken++];
-    buffer[used] = u'\0';
     if (text[taken] != u'\0' && used > 0 && (buffer[used - 1] & 0xFC00u) == 0xD800u &&
         (text[taken] & 0xFC00u) == 0xDC00u) {
-        buffer[--used] = u'\0';
+        --used;
     }
+    buffer[used] = u'\0';
+    return text[taken] == u'\0';
 }
 
 }  // namespace
 
 void VTLogNet::Trace(const char16_t* Message) {
     if (m_szLogName == nullptr) return;  // disposed: the name is gone
-    char16_t message[MessageCapacity];
-    std::memset(message, 0, sizeof message);
+    char16_t message[MessageCapacity] = {};
     AppendBounded(message, MessageCapacity, Message);
     try {
         LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
@@ -51,10 +51,10 @@ void VTLogNet::Trace(const char16_t* Message) {
 
 void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
     if (m_szLogName == nullptr) return;
-    char16_t message[MessageCapacity];
-    std::memset(message, 0, sizeof message);
-    AppendBounded(message, MessageCapacity, Message);
-    AppendBounded(message, MessageCapacity, Parameter);
+    char16_t message[MessageCapacity] = {};
+    if (AppendBounded(message, MessageCapacity, Message)) {
+        AppendBounded(message, MessageCapacity, Parameter);   // nothing after a cut message
+    }
     // The text goes in as the argument of "%s", so percent signs in it are never interpreted.
     try {
         LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",

@@ -133,6 +133,9 @@ TEST_F(VTLogNetTest, TextIsCutToFitWithoutSplittingASurrogatePair) {
         {Repeat(2046), kPair, Repeat(2046)},
         // The pair is formed only by joining the two texts, and the cut falls between them.
         {Repeat(2046) + kHighHalf, std::u16string(1, kLowHalf), Repeat(2046)},
+        // A cut message is where the text ends: the parameter must not fill the freed unit.
+        {Repeat(2046) + kPair, u"x", Repeat(2046)},
+        {Repeat(2046) + kPair + u"y", kPair, Repeat(2046)},
         {Repeat(2047), kPair, Repeat(2047)},
     };
     VTLogNet log(u"Name");
