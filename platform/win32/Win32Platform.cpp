@@ -151,6 +151,13 @@ CreateResult Win32Platform::CreateNewLogFile(const char* path, LogFile*& file) {
         }
         return CreateResult::Failed;
     }
+    // Device names (NUL, CON, COM1, ...) are reserved in every folder, with any extension on
+    // older systems: such a name opens the device, not a new file, and a log line must never
+    // go to a serial port or a console. The name counts as taken, so the next number is tried.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return CreateResult::NameTaken;
+    }
     // Binary mode: WriteLogLine stores the line feeds as CR LF itself (see there).
     const int descriptor =
         _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_BINARY);

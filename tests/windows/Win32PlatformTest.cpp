@@ -223,6 +223,9 @@ TEST_F(LogFileTest, CreationIsExclusive) {
     EXPECT_EQ(CreateResult::Failed,
               platform.CreateNewLogFile(temp.Join("missing\\trace.dat").c_str(), again));
     EXPECT_EQ(nullptr, again);
+    // A reserved device name opens the device, which is no new file of ours.
+    EXPECT_EQ(CreateResult::NameTaken, platform.CreateNewLogFile(temp.Join("NUL").c_str(), again));
+    EXPECT_EQ(nullptr, again);
 }
 
 TEST_F(LogFileTest, LinesEndInCarriageReturnLineFeedAndAreCountedOnDisk) {
