@@ -91,10 +91,8 @@ for rid in win-x64 win-x86; do
 done
 
 # --- it runs and writes -----------------------------------------------------------------------
-# The engine derives file names by cutting at the last point of the whole path.
 run=$(mktemp -d "${TMPDIR:-/tmp}/vtlognugetXXXXXX")
 trap 'rm -rf "$run"' EXIT
-case $run in *.*) fail "the temporary folder $run contains a point; set TMPDIR to one without" ;; esac
 key=$run/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Corvessa/Vantiro
 mkdir -p "$key" "$run/bin"
 printf '%s/\n' "$run/bin" >"$key/ZLM_HOME"

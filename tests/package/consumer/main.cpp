@@ -43,7 +43,6 @@ bool Expect(const std::string& text, const std::string& part, const char* file) 
 }  // namespace
 
 int main() {
-    // A folder path without points: the engine derives file names by cutting at the last one.
     char pattern[] = "/tmp/vtlogconsumerXXXXXX";
     if (mkdtemp(pattern) == nullptr) return 2;
     const fs::path root = pattern;
