@@ -191,8 +191,14 @@ std::size_t PosixPlatform::GetExecutablePath(char16_t* buffer, std::size_t capac
 LocalTime PosixPlatform::GetLocalTime() const {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    tm parts{};
-    localtime_r(&now.tv_sec, &parts);
+    // Every line reads the clock twice; within one second the calendar fields do not change,
+    // so each thread converts a second only once (localtime_r takes a process-wide lock).
+    thread_local time_t cachedSecond = static_cast<time_t>(-1);
+    thread_local tm parts{};
+    if (now.tv_sec != cachedSecond) {
+        localtime_r(&now.tv_sec, &parts);
+        cachedSecond = now.tv_sec;
+    }
     LocalTime time;
     time.year = parts.tm_year + 1900;
     time.month = parts.tm_mon + 1;
