@@ -24,6 +24,10 @@ struct LogConfig {
     // new values. Not thread-safe: the caller runs it once (see LogCore).
     int Load(const Platform& platform);
 
+    // The one admission test, repeated by the dispatcher and by each writer: logging on and
+    // the level not below the threshold (a signed comparison).
+    bool Admits(int level) const { return enable != 0 && level >= logLevel; }
+
     int loaded;
     int enable;
     int logLevel;

@@ -40,10 +40,6 @@ void LogCore::EnsureLoaded() {
     loadOnce.Run(&LogCore::LoadOnce, this);
 }
 
-bool LogCore::Admits(int level) const {
-    return config->enable != 0 && level >= config->logLevel;
-}
-
 int LogCore::LogExV(const char16_t* sourceFile, const char16_t* function, int line,
                     VT_LOGLEVEL level, const char16_t* operation, const char16_t* format,
                     va_list args) {
@@ -52,7 +48,7 @@ int LogCore::LogExV(const char16_t* sourceFile, const char16_t* function, int li
     // Filtering before formatting spares dropped messages the allocation; Dispatch repeats the
     // test, so the outcome is the same as formatting first.
     EnsureLoaded();
-    if (!Admits(level)) return 0;
+    if (!config->Admits(level)) return 0;
 
     // "%s" with one text, what the managed class always sends, formats to that text itself:
     // it is passed on as it is, sparing a measuring pass, a copy and an allocation per line.
@@ -81,7 +77,7 @@ int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int 
                       const char16_t* operation, const char16_t* message) {
     if (config == nullptr) return 0;
     EnsureLoaded();
-    if (!Admits(level)) return 0;
+    if (!config->Admits(level)) return 0;
 
     CriticalSectionGuard guard(lock);
     if (config == nullptr) return 0;   // torn down while we waited

@@ -36,7 +36,6 @@ public:
 
 private:
     void EnsureLoaded();
-    bool Admits(int level) const;
     static void LoadOnce(void* self);
 
     CriticalSection lock;

@@ -16,7 +16,7 @@ FileLog::~FileLog() { Close(); }
 
 int FileLog::WriteRecord(const char16_t* sourceFile, const char16_t* function, int line,
                          int level, const char16_t* message) {
-    if (config == nullptr || config->enable == 0 || level < config->logLevel) return 0;
+    if (config == nullptr || !config->Admits(level)) return 0;
     const LocalTime now = platform.GetLocalTime();
     char text[kLineCapacity];
     FormatLine(text, message != nullptr ? message : u"", sourceFile, function, line, level, now);

@@ -28,7 +28,7 @@ PerformanceLog::~PerformanceLog() {
 
 int PerformanceLog::WriteRecord(const char16_t* sourceFile, const char16_t* function, int line,
                                 int level, const char16_t* operation, const char16_t* message) {
-    if (config == nullptr || config->enable == 0 || level < config->logLevel) return 0;
+    if (config == nullptr || !config->Admits(level)) return 0;
     const LocalTime now = platform.GetLocalTime();
     // On the stack: a line needs no heap and so cannot fail for want of memory.
     char text[kLineCapacity];
