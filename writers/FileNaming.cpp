@@ -58,6 +58,15 @@ bool NameStaysInFolder(const char* namePart) {
     }
 }
 
+const char16_t* LastPathComponent(const char16_t* path) {
+    std::size_t end = 0;
+    while (path[end] != u'\0') ++end;
+    for (std::size_t index = end; index-- > 1;) {
+        if (path[index] == static_cast<char16_t>(kPathSeparator)) return path + index + 1;
+    }
+    return path;
+}
+
 bool JoinPath(char* buffer, std::size_t capacity, const char* first, const char* second,
               const char* third) {
     if (capacity == 0) return false;

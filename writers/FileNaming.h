@@ -38,6 +38,12 @@ bool FormatNumberedFileName(const char* stem, std::size_t stemLength, int number
 //   "Login", "Auth.Step", "Auth/Login", "..x" -> true      "../x", "a/../b", "/x", "C:x" -> false
 bool NameStaysInFolder(const char* namePart);
 
+// The last component of a wide path: the text after its last kPathSeparator (only that one,
+// unlike IsPathSeparator). The first character is never tested, so a text that only starts
+// with a separator is kept whole.
+//   "/opt/apps/app.exe" -> "app.exe"     "app.exe" -> "app.exe"     "/app.exe" -> "/app.exe"
+const char16_t* LastPathComponent(const char16_t* path);
+
 // Joins up to three texts into `buffer`; false, with an empty buffer, when they do not fit.
 bool JoinPath(char* buffer, std::size_t capacity, const char* first, const char* second,
               const char* third = "");

@@ -5,6 +5,7 @@
 
 #include "config/ConfigLoader.h"
 #include "platform/TextConversion.h"
+#include "writers/FileNaming.h"
 #include "writers/LogWriterBase.h"
 
 namespace VTLogAdapter {
@@ -25,17 +26,6 @@ const char* const kLevelWords[] = {"INFO", "TRACE", "WARN", "ERROR", "FATAL"};
 
 bool IsUtf8Continuation(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
-// The text after the last separator; the first character is never tested, so a path that only
-// starts with a separator is kept whole.
-const char16_t* LastPathComponent(const char16_t* path) {
-    std::size_t end = 0;
-    while (path[end] != u'\0') ++end;
-    for (std::size_t index = end; index-- > 1;) {
-        if (path[index] == static_cast<char16_t>(kPathSeparator)) return path + index + 1;
-    }
-    return path;
 }
 
 // Appends to the line buffer, never past the bounds above. Sits on every line's path, so it

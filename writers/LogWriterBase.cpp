@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "config/ConfigLoader.h"
 #include "platform/TextConversion.h"
+#include "writers/FileNaming.h"
 
 namespace VTLogAdapter {
 
@@ -19,15 +19,7 @@ LogWriterBase::LogWriterBase(Platform& platform)
     std::size_t length = platform.GetExecutablePath(executable, kPathCapacity);
     if (length >= kPathCapacity) length = kPathCapacity - 1;
     executable[length] = u'\0';
-    // The first character is never taken for the separator, so "\app.exe" stays whole.
-    std::size_t start = 0;
-    for (std::size_t i = length; i-- > 1;) {
-        if (executable[i] == static_cast<char16_t>(kPathSeparator)) {
-            start = i + 1;
-            break;
-        }
-    }
-    Utf16ToUtf8(executable + start, moduleFileName, sizeof moduleFileName);
+    Utf16ToUtf8(LastPathComponent(executable), moduleFileName, sizeof moduleFileName);
 
     std::uint32_t session = 0;
     if (!platform.ProcessIdToSessionId(processIdentifier, session)) session = 0;
