@@ -4,36 +4,22 @@ using BenchmarkDotNet.Attributes;
 
 namespace VTLogAdapter.Benchmarks
 {
-    [MemoryDiagnoser]
-    public class FilteredOutBenchmarks
+    public class FilteredOutBenchmarks : LoggerBenchmarks
     {
-        private LogTargets? m_targets;
-
         // The engine gets loglevel 2 (WARN) while Trace logs at 1; the other loggers get WARN
         // while the calls log at INFO.
-        [GlobalSetup]
-        public void Setup() => m_targets = new LogTargets(writes: false);
-
-        [GlobalCleanup]
-        public void Cleanup() => m_targets?.Dispose();
-
-        [Benchmark(Baseline = true, Description = "StreamWriter WriteLine+Flush")]
-        public void StreamWriterFlush()
-        {
-            m_targets!.Baseline.WriteLine(Messages.Text);
-            m_targets.Baseline.Flush();
-        }
+        protected override bool Writes => false;
 
         [Benchmark(Description = "VTLogNet named Trace, filtered out")]
-        public void VTLogNetNamed() => m_targets!.Named.Trace(Messages.Text);
+        public void VTLogNetNamed() => Targets.Named.Trace(Messages.Text);
 
         [Benchmark(Description = "NLog Info, filtered out")]
-        public void NLogInfo() => m_targets!.NLogLogger.Info(Messages.Text);
+        public void NLogInfo() => Targets.NLogLogger.Info(Messages.Text);
 
         [Benchmark(Description = "Serilog Information, filtered out")]
-        public void SerilogInformation() => m_targets!.SerilogLogger.Information(Messages.Text);
+        public void SerilogInformation() => Targets.SerilogLogger.Information(Messages.Text);
 
         [Benchmark(Description = "log4net Info, filtered out")]
-        public void Log4netInfo() => m_targets!.Log4netLogger.Info(Messages.Text);
+        public void Log4netInfo() => Targets.Log4netLogger.Info(Messages.Text);
     }
 }

@@ -4,40 +4,26 @@ using BenchmarkDotNet.Attributes;
 
 namespace VTLogAdapter.Benchmarks
 {
-    [MemoryDiagnoser]
-    public class WrittenLineBenchmarks
+    public class WrittenLineBenchmarks : LoggerBenchmarks
     {
-        private LogTargets? m_targets;
-
-        [GlobalSetup]
-        public void Setup() => m_targets = new LogTargets(writes: true);
-
-        [GlobalCleanup]
-        public void Cleanup() => m_targets?.Dispose();
-
-        [Benchmark(Baseline = true, Description = "StreamWriter WriteLine+Flush")]
-        public void StreamWriterFlush()
-        {
-            m_targets!.Baseline.WriteLine(Messages.Text);
-            m_targets.Baseline.Flush();
-        }
+        protected override bool Writes => true;
 
         [Benchmark(Description = "VTLogNet named Trace")]
-        public void VTLogNetNamed() => m_targets!.Named.Trace(Messages.Text);
+        public void VTLogNetNamed() => Targets.Named.Trace(Messages.Text);
 
         [Benchmark(Description = "VTLogNet unnamed Trace")]
-        public void VTLogNetUnnamed() => m_targets!.Unnamed.Trace(Messages.Text);
+        public void VTLogNetUnnamed() => Targets.Unnamed.Trace(Messages.Text);
 
         [Benchmark(Description = "VTLogNet named Trace(msg, param)")]
-        public void VTLogNetWithParameter() => m_targets!.Named.Trace(Messages.Head, Messages.Tail);
+        public void VTLogNetWithParameter() => Targets.Named.Trace(Messages.Head, Messages.Tail);
 
         [Benchmark(Description = "NLog Info")]
-        public void NLogInfo() => m_targets!.NLogLogger.Info(Messages.Text);
+        public void NLogInfo() => Targets.NLogLogger.Info(Messages.Text);
 
         [Benchmark(Description = "Serilog Information")]
-        public void SerilogInformation() => m_targets!.SerilogLogger.Information(Messages.Text);
+        public void SerilogInformation() => Targets.SerilogLogger.Information(Messages.Text);
 
         [Benchmark(Description = "log4net Info")]
-        public void Log4netInfo() => m_targets!.Log4netLogger.Info(Messages.Text);
+        public void Log4netInfo() => Targets.Log4netLogger.Info(Messages.Text);
     }
 }
