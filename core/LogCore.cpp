@@ -16,17 +16,44 @@ LogCore::LogCore(Platform& platform)
       platform(platform) {}
 
 LogCore::~LogCore() {
-    // A host's threads may still log while the library unloads (a process exiting under
-    // running threads). Under the lock no line is half written when the writers go, and the
-    // cleared pointers turn later calls away instead of into freed memory. Writers hold a
-    // pointer to the settings, so they go first.
-    CriticalSectionGuard guard(lock);
+    Close();
+    // Writers hold a pointer to the settings, so they go first.
     delete fileLog;
     fileLog = nullptr;
     delete performanceLog;
     performanceLog = nullptr;
     delete config;
     config = nullptr;
+}
+
+void LogCore::Close() {
+    CriticalSectionGuard guard(lock);
+    if (closed) return;
+    closed = true;
+    if (fileLog != nullptr) fileLog->Close();
+    if (performanceLog != nullptr) performanceLog->Close();
+}
+
+void LogCore::PrepareFork() {
+    // The load never takes `lock`, and a writer never waits for the load while holding it,
+    // so this order cannot meet its reverse.
+    loadOnce.Hold();
+    lock.Enter();
+}
+
+void LogCore::ResumeInParent() {
+    lock.Leave();
+    loadOnce.Release();
+}
+
+void LogCore::ResetInChild() {
+    // Only the forking thread lives on in the child, and it holds both locks: fresh ones
+    // free any queue of threads that no longer exist.
+    lock.ResetInChild();
+    loadOnce.ResetInChild();
+    if (closed) return;
+    if (fileLog != nullptr) fileLog->ForgetAfterFork();
+    if (performanceLog != nullptr) performanceLog->ForgetAfterFork();
 }
 
 void LogCore::LoadOnce(void* self) {
@@ -80,7 +107,7 @@ int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int 
     if (!config->Admits(level)) return 0;
 
     CriticalSectionGuard guard(lock);
-    if (config == nullptr) return 0;   // torn down while we waited
+    if (closed) return 0;   // closed at unload while we waited
     if (operation != nullptr && operation[0] != u'\0') {
         if (performanceLog == nullptr) return 0;
         return performanceLog->WriteRecord(sourceFile, function, line, level, operation, message);

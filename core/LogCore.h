@@ -1,5 +1,6 @@
 // The process-wide logger: settings, both writers and the one lock around all writing.
-// The library holds one instance for its whole life; tests build their own with a double.
+// The library holds one instance that is never destroyed (GetLogCore); tests build their own
+// with a double.
 #pragma once
 
 #include <cstdarg>
@@ -18,6 +19,7 @@ class PerformanceLog;
 class LogCore {
 public:
     explicit LogCore(Platform& platform);
+    // For cores a test builds: closes, then frees. No thread may still be using the core.
     ~LogCore();
     LogCore(const LogCore&) = delete;
     LogCore& operator=(const LogCore&) = delete;
@@ -31,6 +33,18 @@ public:
     int Dispatch(const char16_t* sourceFile, const char16_t* function, int line, int level,
                  const char16_t* operation, const char16_t* message);
 
+    // Closes every file and handle under the lock. Whatever comes later, including a thread
+    // that was waiting for the lock, finds a valid, closed core and writes nothing.
+    void Close();
+
+    // fork() support, for the library's core only (see GetLogCore): before the fork the
+    // forking thread takes every lock of the core, so no other thread holds one halfway
+    // through its work; the parent then lets go, while the child resets them, forgets the
+    // parent's files without writing to them and reads its own identity.
+    void PrepareFork();
+    void ResumeInParent();
+    void ResetInChild();
+
     // Read-only view for tests and diagnostics; null only if creation failed.
     const LogConfig* Config() const { return config; }
 
@@ -38,15 +52,19 @@ private:
     void EnsureLoaded();
     static void LoadOnce(void* self);
 
+    // Guards the writers, everything they hold, and `closed`. The settings are written only
+    // by the one-time load and read-only after it, so they are read outside the lock.
     CriticalSection lock;
     LogConfig* config;
     FileLog* fileLog;
     PerformanceLog* performanceLog;
+    bool closed = false;
     OnceFlag loadOnce;
     Platform& platform;
 };
 
-// The library's own instance, built at load and destroyed at unload.
+// The library's own instance: built at first use, closed when the library unloads or the
+// process exits, never destroyed, so a thread still logging at that moment finds valid memory.
 LogCore& GetLogCore();
 
 // The engine's entry point; forwards to the library's LogCore.

@@ -13,6 +13,9 @@ public:
 
     void Enter();
     void Leave();
+    // In a forked child, whose only thread held the section at the fork: starts it afresh,
+    // unheld. Where there is no fork (Windows) it is never called.
+    void ResetInChild();
 
 private:
     // Large enough for a pthread_mutex_t or a Windows CRITICAL_SECTION on every target.

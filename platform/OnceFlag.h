@@ -13,6 +13,13 @@ public:
 
     void Run(void (*function)(void* context), void* context);
 
+    // fork() support (POSIX; no-ops elsewhere): Hold waits for a running function to finish
+    // and keeps others from starting until Release; ResetInChild, in the child of a fork made
+    // while held, starts the lock afresh and keeps whether the function has run.
+    void Hold();
+    void Release();
+    void ResetInChild();
+
 private:
     alignas(8) unsigned char storage[64];
 };

@@ -38,6 +38,16 @@ struct LocalTime {
 // An open, appending log file; what it holds is the platform's business.
 struct LogFile;
 
+// What tells one file from another on its volume (device and inode, or volume serial and file
+// index), so a file closed and opened again by path is known to be the same one.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && index == other.index;
+    }
+};
+
 enum class CreateResult {
     Created,     // a new file was made and is open for appending
     NameTaken,   // something of that name exists already (possibly created a moment ago)
@@ -86,13 +96,34 @@ public:
     virtual void CreateFolder(const char* path) = 0;
     // True when a file or folder of that name exists.
     virtual bool PathExists(const char* path) const = 0;
-    // Creates a new file exclusively, opened for appending with full sharing.
+    // Creates a new file exclusively, opened for appending with full sharing (deletion included).
     virtual CreateResult CreateNewLogFile(const char* path, LogFile*& file) = 0;
-    // Length of the file in bytes, -1 when it cannot be read.
+    // Opens the existing plain file at `path` (never through a symbolic link) for appending, but
+    // only while it is still `identity` and holds exactly `length` bytes; false otherwise.
+    virtual bool ReopenLogFile(const char* path, const FileIdentity& identity,
+                               std::int64_t length, LogFile*& file) = 0;
+    // Which file `file` is, as ReopenLogFile compares it.
+    virtual FileIdentity GetLogFileIdentity(LogFile* file) const = 0;
+    // False when the open file has been deleted or another file (or nothing) is at `path` now.
+    virtual bool IsLogFileAtPath(LogFile* file, const char* path) const = 0;
+    // Length of the file in bytes as this process left it (its own writes counted, line ends
+    // as stored), -1 when it cannot be told.
     virtual std::int64_t GetFileLength(LogFile* file) const = 0;
-    // Appends the whole line with one write and flushes it. False when that failed.
+    // Appends the whole line with one write and flushes it. False when that failed or was cut
+    // short: part of the line may then be in the file.
     virtual bool WriteLogLine(LogFile* file, const char* line, std::size_t length) = 0;
+    // Cuts the file back to `length` bytes. False when that failed.
+    virtual bool TruncateLogFile(LogFile* file, std::int64_t length) = 0;
+    // The largest size a file of this process may grow to (RLIMIT_FSIZE on POSIX): writing
+    // past it would raise a signal that ends the host.
+    virtual std::int64_t GetFileSizeLimit() const = 0;
     virtual void CloseLogFile(LogFile* file) = 0;
+
+    // --- processes ------------------------------------------------------------------------------
+    // Runs `prepare` in the forking thread before fork(), `parent` in the parent and `child` in
+    // the child after it. Without fork (Windows) nothing is registered. Registrations last for
+    // the process's life, so only storage that is never destroyed may register.
+    virtual void RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) = 0;
 
     // --- debugger output ------------------------------------------------------------------------
     virtual void WriteDebugOutput(const char* line) = 0;

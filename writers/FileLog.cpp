@@ -1,7 +1,6 @@
 // The general log: filter, build the line, send it to the file and the debugger output.
 #include "writers/FileLog.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "writers/FileNaming.h"
@@ -20,25 +19,29 @@ int FileLog::WriteRecord(const char16_t* sourceFile, const char16_t* function, i
     const LocalTime now = platform.GetLocalTime();
     char text[kLineCapacity];
     FormatLine(text, message != nullptr ? message : u"", sourceFile, function, line, level, now);
-    WriteText(text);
+    WriteText(text, now);
     return 1;
 }
 
 bool FileLog::MakeNamePart(char* buffer) const {
     const LogFileSettings& settings = config->generalLog;
-    if (settings.useDefaultFileName != 0) {
-        return JoinPath(buffer, kPathCapacity, moduleFileName, ".dat");
-    }
-    return JoinPath(buffer, kPathCapacity, settings.fileName, "");
+    const bool joined = settings.useDefaultFileName != 0
+                            ? JoinPath(buffer, kPathCapacity, moduleFileName, ".dat")
+                            : JoinPath(buffer, kPathCapacity, settings.fileName, "");
+    // A configured name such as "../../x.log" would put the file outside the log folder.
+    return joined && NameStaysInFolder(buffer);
 }
 
-int FileLog::WriteText(const char* line) {
+int FileLog::WriteText(const char* line) { return WriteText(line, platform.GetLocalTime()); }
+
+int FileLog::WriteText(const char* line, const LocalTime& now) {
     if (config == nullptr || line == nullptr) return 1;
     if (config->fileOutput != 0) {
-        // An executable name too long for ".dat" gets no file rather than a cut name.
+        // A name that does not fit or leaves the folder gets no file rather than a cut or
+        // stray one: such lines reach only the debugger output.
         char namePart[kPathCapacity];
         if (MakeNamePart(namePart)) {
-            WriteToFile(file, namePart, line, std::strlen(line));
+            WriteToFile(file, namePart, line, std::strlen(line), now);
         }
     }
     if (config->debugOutput != 0) platform.WriteDebugOutput(line);
@@ -46,11 +49,13 @@ int FileLog::WriteText(const char* line) {
 }
 
 void FileLog::Close() {
-    if (file != nullptr) {
-        platform.CloseLogFile(file);
-        file = nullptr;
-    }
+    CloseFile(file);
     CloseFileMutex();
+}
+
+void FileLog::ForgetAfterFork() {
+    ForgetFile(file);
+    RefreshIdentity();
 }
 
 }  // namespace VTLogAdapter

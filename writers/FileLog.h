@@ -15,16 +15,21 @@ public:
     // 0 when filtered out, 1 otherwise (also when no file could be written).
     int WriteRecord(const char16_t* sourceFile, const char16_t* function, int line, int level,
                     const char16_t* message);
-    // Sends a finished line to the enabled channels, the file first; always 1.
+    // Sends a finished line to the enabled channels, the file first; always 1. The first form
+    // reads the clock for the file's day.
     int WriteText(const char* line);
-    // Closes the file and the mutex handle; the work of destruction.
+    int WriteText(const char* line, const LocalTime& now);
+    // Closes the file and the mutex handle; the work of destruction and of unload.
     void Close();
+    // In a forked child: drops the parent's file unwritten and reads the process identity again.
+    void ForgetAfterFork();
 
 private:
     // The name part of the next file: the executable's name + ".dat", or the configured name.
+    // False when it would not fit or would lead out of the day folder.
     bool MakeNamePart(char* buffer) const;
 
-    LogFile* file = nullptr;
+    LogFileSlot file;
 };
 
 }  // namespace VTLogAdapter

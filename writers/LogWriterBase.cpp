@@ -35,6 +35,8 @@ LogWriterBase::LogWriterBase(Platform& platform)
 
 LogWriterBase::~LogWriterBase() { CloseFileMutex(); }
 
+void LogWriterBase::RefreshIdentity() { processIdentifier = platform.GetCurrentProcessId(); }
+
 void LogWriterBase::CloseFileMutex() {
     if (fileMutex != nullptr) platform.CloseFileMutex(fileMutex);
     fileMutex = nullptr;

@@ -8,6 +8,7 @@
 
 #include "config/LogConfig.h"
 #include "platform/Platform.h"
+#include "writers/LogFileSlot.h"
 
 namespace VTLogAdapter {
 
@@ -35,25 +36,41 @@ public:
     // Rewrites `path` (kPathCapacity bytes) into the first "name.dat", "name_1.dat", ... that
     // does not exist yet; false, with `path` unchanged, when no such name fits the buffer.
     bool MakeUniqueFileName(char* path);
-    // Closes the file in `slot` and creates a new one for `namePart` in the day folder
-    // `currentDay`. Always 1; the slot stays empty when no file could be made.
-    int OpenLogFile(LogFile*& slot, const char* namePart);
-    // Opens, or replaces, the file in `slot` when there is none, the day changed or the file
-    // grew past the size limit. Runs before every write to the slot.
-    void RollOverIfNeeded(LogFile*& slot, const char* namePart);
+    // Closes the file in `slot` and creates a new one for `namePart` in the day folder of `now`.
+    // Always 1; the slot stays empty when no file could be made, and then no open is tried
+    // again within the same second.
+    int OpenLogFile(LogFileSlot& slot, const char* namePart, const LocalTime& now);
+    // Gives `slot` a file that can take a line of `lineBytes` written at `now`: opens one when
+    // there is none, takes a parked one up again, and replaces the file when its day is over,
+    // it grew past the size limit, it was deleted or replaced (looked at once a second), or the
+    // line would carry it past the size the system allows. Runs before every write to the slot.
+    void RollOverIfNeeded(LogFileSlot& slot, const char* namePart, const LocalTime& now,
+                          std::size_t lineBytes);
 
 protected:
-    // Rolls the file in `slot` over if needed, then appends `line` to it with one write. The
-    // line is lost (silently) when no file could be opened; the next call tries again.
-    void WriteToFile(LogFile*& slot, const char* namePart, const char* line,
-                     std::size_t length);
+    // Rolls the file in `slot` over if needed, then appends `line` to it with one write. Every
+    // line on disk is whole or absent: a failed write is cut off again, and a file that cannot
+    // be cut back is left for a new one. A line that no file can take is lost (silently).
+    void WriteToFile(LogFileSlot& slot, const char* namePart, const char* line,
+                     std::size_t length, const LocalTime& now);
+    // Closes the slot's file for good; the next line opens a new one.
+    void CloseFile(LogFileSlot& slot);
+    // Closes the slot's file but remembers it, to be taken up again by its next line.
+    void ParkFile(LogFileSlot& slot);
+    // In a forked child: drops the slot's file (the parent's) without writing to it, and
+    // everything remembered about it, so the child's next line opens a file of its own.
+    void ForgetFile(LogFileSlot& slot);
+    // In a forked child: reads the process identity again.
+    void RefreshIdentity();
+    // The day folder name of `now`, formatted only when the date changed since the last call.
+    const char* DayFolderName(const LocalTime& now);
     void CloseFileMutex();
 
     Platform& platform;
     const LogConfig* config = nullptr;
+    // The day folder name of the latest line; each file keeps its own day in its slot.
     char currentDay[kPathCapacity];
-    // The date `currentDay` was last compared against, so a line on the same day skips
-    // formatting the day's name.
+    // The date `currentDay` was formatted from, so a line on the same day skips formatting.
     int checkedYear = -1;
     int checkedMonth = -1;
     int checkedDay = -1;
@@ -63,6 +80,8 @@ protected:
     void* fileMutex;
 
 private:
+    // Takes the parked file of `slot` up again; false when it is no longer the one left.
+    bool ResumeFile(LogFileSlot& slot);
     // Formats candidates for the stem `path[0, stemLength)` from `number` upwards until one
     // names nothing that exists; `number` is left on it (0 stands for the plain "stem.dat").
     bool FindFreeFileName(const char* path, std::size_t stemLength, int& number,

@@ -9,12 +9,8 @@
 
 namespace VTLogAdapter {
 
-OperationFile::OperationFile(Platform& platform, std::u16string operation)
-    : name(), platform(platform), operation(std::move(operation)) {}
-
-OperationFile::~OperationFile() {
-    if (file != nullptr) platform.CloseLogFile(file);
-}
+OperationFile::OperationFile(std::u16string operation)
+    : name(), operation(std::move(operation)) {}
 
 PerformanceLog::PerformanceLog(const LogConfig* config, Platform& platform)
     : LogWriterBase(platform) {
@@ -22,8 +18,44 @@ PerformanceLog::PerformanceLog(const LogConfig* config, Platform& platform)
 }
 
 PerformanceLog::~PerformanceLog() {
+    Close();
     operations.clear();
+}
+
+void PerformanceLog::Close() {
+    for (auto& entry : operations) CloseFile(entry.second->slot);
+    newest = oldest = nullptr;
+    for (auto& entry : operations) entry.second->newer = entry.second->older = nullptr;
+    openCount = 0;
     CloseFileMutex();
+}
+
+void PerformanceLog::ForgetAfterFork() {
+    for (auto& entry : operations) {
+        ForgetFile(entry.second->slot);
+        entry.second->newer = entry.second->older = nullptr;
+    }
+    newest = oldest = nullptr;
+    openCount = 0;
+    RefreshIdentity();
+}
+
+void PerformanceLog::Unlink(OperationFile* entry) {
+    if (entry->newer != nullptr) entry->newer->older = entry->older;
+    if (entry->older != nullptr) entry->older->newer = entry->newer;
+    if (newest == entry) newest = entry->older;
+    if (oldest == entry) oldest = entry->newer;
+    entry->newer = entry->older = nullptr;
+    --openCount;
+}
+
+void PerformanceLog::LinkNewest(OperationFile* entry) {
+    entry->older = newest;
+    entry->newer = nullptr;
+    if (newest != nullptr) newest->newer = entry;
+    newest = entry;
+    if (oldest == nullptr) oldest = entry;
+    ++openCount;
 }
 
 int PerformanceLog::WriteRecord(const char16_t* sourceFile, const char16_t* function, int line,
@@ -33,15 +65,34 @@ int PerformanceLog::WriteRecord(const char16_t* sourceFile, const char16_t* func
     // On the stack: a line needs no heap and so cannot fail for want of memory.
     char text[kLineCapacity];
     FormatLine(text, message != nullptr ? message : u"", sourceFile, function, line, level, now);
-    WriteLine(operation, text);
+    WriteLine(operation, text, now);
     return 1;
 }
 
 int PerformanceLog::WriteLine(const char16_t* operation, const char* line) {
+    return WriteLine(operation, line, platform.GetLocalTime());
+}
+
+int PerformanceLog::WriteLine(const char16_t* operation, const char* line,
+                              const LocalTime& now) {
     if (config == nullptr || line == nullptr) return 1;
     if (config->fileOutput != 0) {
         OperationFile* entry = FindOrAddOperation(operation != nullptr ? operation : u"");
-        if (entry != nullptr) WriteToFile(entry->file, entry->name, line, std::strlen(line));
+        if (entry != nullptr) {
+            LogFileSlot& slot = entry->slot;
+            const bool wasOpen = slot.file != nullptr;
+            if (wasOpen) {
+                Unlink(entry);
+            } else if (openCount >= kMaxOpenFiles && oldest != nullptr) {
+                // Every name logged once would otherwise hold a descriptor for good, and a
+                // host logging under many names would run out of them.
+                OperationFile* leastRecent = oldest;
+                Unlink(leastRecent);
+                ParkFile(leastRecent->slot);
+            }
+            WriteToFile(slot, entry->name, line, std::strlen(line), now);
+            if (slot.file != nullptr) LinkNewest(entry);
+        }
     }
     if (config->debugOutput != 0) platform.WriteDebugOutput(line);
     return 1;
@@ -62,7 +113,7 @@ OperationFile* PerformanceLog::FindOrAddOperation(const char16_t* operation) {
         Utf16ToUtf8(operation, name, sizeof name);
         if (!NameStaysInFolder(name)) return nullptr;
 
-        auto entry = std::make_unique<OperationFile>(platform, std::u16string(operation));
+        auto entry = std::make_unique<OperationFile>(std::u16string(operation));
         std::memcpy(entry->name, name, bytes + 1);
         OperationFile* added = entry.get();
         const std::u16string_view key(added->operation);

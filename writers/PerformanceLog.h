@@ -2,6 +2,7 @@
 // ordinary log lines. Called only by LogCore, inside its critical section.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,21 +12,26 @@
 
 namespace VTLogAdapter {
 
-// One operation's file series. Owned by the PerformanceLog; closes its file when destroyed.
+// One operation's file series. Owned by the PerformanceLog, which closes its file.
 struct OperationFile {
-    OperationFile(Platform& platform, std::u16string operation);
-    ~OperationFile();
+    explicit OperationFile(std::u16string operation);
     OperationFile(const OperationFile&) = delete;
     OperationFile& operator=(const OperationFile&) = delete;
 
     char name[kPathCapacity];   // the operation name as UTF-8: the name part of its files
-    LogFile* file = nullptr;
-    Platform& platform;
+    LogFileSlot slot;
     std::u16string operation;   // the table's key points into this text
+    // Neighbours in the list of operations with an open file, most recently written first.
+    OperationFile* newer = nullptr;
+    OperationFile* older = nullptr;
 };
 
 class PerformanceLog : public LogWriterBase {
 public:
+    // At most this many operation files are open at once; the one written least recently is
+    // closed (and taken up again by its next line) when another needs a descriptor.
+    static constexpr std::size_t kMaxOpenFiles = 64;
+
     // Keeps a pointer to `config`, which must outlive the writer; opens nothing yet.
     PerformanceLog(const LogConfig* config, Platform& platform);
     // Closes every operation's file, then the mutex handle.
@@ -36,17 +42,32 @@ public:
                     const char16_t* operation, const char16_t* message);
     // Sends a finished line to the operation's file and the debugger output as the switches
     // say. A name that would lead out of the day folder, or is too long for a path, gets no
-    // file: its lines reach only the debugger output. Always 1.
+    // file: its lines reach only the debugger output. Always 1. The first form reads the clock
+    // for the file's day.
     int WriteLine(const char16_t* operation, const char* line);
+    int WriteLine(const char16_t* operation, const char* line, const LocalTime& now);
+    // Closes every operation's file and the mutex handle; the work of destruction and unload.
+    void Close();
+    // In a forked child: drops the parent's files unwritten and reads the process identity
+    // again.
+    void ForgetAfterFork();
+    // Operation files open right now.
+    std::size_t OpenFileCount() const { return openCount; }
 
 private:
     // The entry of `operation`, created at its first line; null when the name gets no file or
     // memory ran out.
     OperationFile* FindOrAddOperation(const char16_t* operation);
+    void Unlink(OperationFile* entry);
+    void LinkNewest(OperationFile* entry);
 
     // Keyed by the exact UTF-16 name (case-sensitive). The key views the entry's own copy of
     // the name, so a lookup needs no allocation.
     std::unordered_map<std::u16string_view, std::unique_ptr<OperationFile>> operations;
+    // The operations with an open file, newest first.
+    OperationFile* newest = nullptr;
+    OperationFile* oldest = nullptr;
+    std::size_t openCount = 0;
 };
 
 }  // namespace VTLogAdapter

@@ -1,5 +1,5 @@
-// Opening log files in the day folder and replacing them when the day changes or the file
-// outgrows the size limit.
+// Opening log files in their day folder, and replacing them when their day is over, they
+// outgrow the size limit, they were deleted, or they cannot take the next line whole.
 #include <climits>
 #include <cstring>
 
@@ -7,6 +7,18 @@
 #include "writers/LogWriterBase.h"
 
 namespace VTLogAdapter {
+
+std::int64_t SecondOf(const LocalTime& time) {
+    // Days from the civil date (proleptic Gregorian), so that any two distinct seconds differ.
+    const std::int64_t year = time.month <= 2 ? time.year - 1 : time.year;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t month = time.month;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = era * 146097 + dayOfEra;
+    return ((days * 24 + time.hour) * 60 + time.minute) * 60 + time.second;
+}
 
 void LogWriterBase::CreateDirectories(const char* path) {
     char prefix[kPathCapacity] = {};
@@ -16,36 +28,88 @@ void LogWriterBase::CreateDirectories(const char* path) {
     }
 }
 
-int LogWriterBase::OpenLogFile(LogFile*& slot, const char* namePart) {
-    if (slot != nullptr) {
-        platform.CloseLogFile(slot);
-        slot = nullptr;
+const char* LogWriterBase::DayFolderName(const LocalTime& now) {
+    if (now.year != checkedYear || now.month != checkedMonth || now.day != checkedDay) {
+        checkedYear = now.year;
+        checkedMonth = now.month;
+        checkedDay = now.day;
+        FormatDayFolderName(now, currentDay, sizeof currentDay);
     }
-    if (config == nullptr || namePart == nullptr) return 1;
+    return currentDay;
+}
 
+void LogWriterBase::CloseFile(LogFileSlot& slot) {
+    if (slot.file != nullptr) platform.CloseLogFile(slot.file);
+    slot.file = nullptr;
+    slot.parked = false;
+}
+
+void LogWriterBase::ParkFile(LogFileSlot& slot) {
+    if (slot.file == nullptr) return;
+    slot.parkedIdentity = platform.GetLogFileIdentity(slot.file);
+    slot.parkedLength = platform.GetFileLength(slot.file);
+    platform.CloseLogFile(slot.file);
+    slot.file = nullptr;
+    slot.parked = slot.parkedLength >= 0;
+}
+
+void LogWriterBase::ForgetFile(LogFileSlot& slot) {
+    if (slot.file != nullptr) platform.CloseLogFile(slot.file);
+    slot = LogFileSlot{};
+}
+
+bool LogWriterBase::ResumeFile(LogFileSlot& slot) {
+    slot.parked = false;
+    LogFile* file = nullptr;
+    if (!platform.ReopenLogFile(slot.path, slot.parkedIdentity, slot.parkedLength, file)) {
+        return false;
+    }
+    slot.file = file;
+    slot.sizeLimit = platform.GetFileSizeLimit();
+    return true;
+}
+
+int LogWriterBase::OpenLogFile(LogFileSlot& slot, const char* namePart, const LocalTime& now) {
+    CloseFile(slot);
+    if (config == nullptr || namePart == nullptr) return 1;
+    const std::int64_t second = SecondOf(now);
+    // A folder that takes no file now will not take one a moment later either, and every try
+    // costs a scan of its names: lines in between reach only the debugger output.
+    if (second == slot.failedSecond) return 1;
+    slot.failedSecond = second;
+
+    const char* today = DayFolderName(now);
+    if (std::strcmp(today, slot.day) != 0) slot.nextNumber = 0;
     // A folder or path that would not fit is skipped rather than cut: a cut path could name
     // a file somewhere else entirely.
     const char separator[2] = {kPathSeparator, '\0'};
     char folder[kPathCapacity];
-    if (!JoinPath(folder, sizeof folder, config->generalLog.filePath, currentDay, separator)) {
+    if (!JoinPath(folder, sizeof folder, config->generalLog.filePath, today, separator)) {
         return 1;
     }
     CreateDirectories(folder);
     char path[kPathCapacity];
     if (!JoinPath(path, sizeof path, folder, namePart)) return 1;
 
-    // The existence scan is only the first guess: another process may take the name between
-    // the scan and the create, and the exclusive create then sends us on to the next number,
-    // so two processes never share a file.
+    // The existence test is only the first guess: another process may take the name between
+    // the test and the create, and the exclusive create then sends us on to the next number,
+    // so two processes never share a file. The search starts after this slot's last file; a
+    // gap that opens below it later stays a gap.
     const std::size_t stemLength = FileStemLength(path);
-    int number = 0;
+    int number = slot.nextNumber;
     char candidate[kPathCapacity];
     while (FindFreeFileName(path, stemLength, number, candidate)) {
         LogFile* file = nullptr;
         const CreateResult result = platform.CreateNewLogFile(candidate, file);
         if (result == CreateResult::Created) {
-            slot = file;
-            break;
+            slot.file = file;
+            std::memcpy(slot.path, candidate, std::strlen(candidate) + 1);
+            std::memcpy(slot.day, today, std::strlen(today) + 1);
+            slot.nextNumber = number == INT_MAX ? INT_MAX : number + 1;
+            slot.sizeLimit = platform.GetFileSizeLimit();
+            slot.checkedSecond = second;
+            slot.failedSecond = -1;
+            return 1;
         }
         if (result != CreateResult::NameTaken || number == INT_MAX) break;
         ++number;
@@ -53,38 +117,62 @@ int LogWriterBase::OpenLogFile(LogFile*& slot, const char* namePart) {
     return 1;
 }
 
-void LogWriterBase::RollOverIfNeeded(LogFile*& slot, const char* namePart) {
+void LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
+                                     const LocalTime& now, std::size_t lineBytes) {
     if (config == nullptr) return;
-    const LocalTime now = platform.GetLocalTime();
-    if (now.year != checkedYear || now.month != checkedMonth || now.day != checkedDay) {
-        checkedYear = now.year;
-        checkedMonth = now.month;
-        checkedDay = now.day;
-        char today[kPathCapacity];
-        FormatDayFolderName(now, today, sizeof today);
-        // currentDay belongs to the writer, not to a file: in a writer with several files only
-        // the one written first on a new day moves at once; the others follow at their next
-        // open.
-        if (std::strcmp(today, currentDay) != 0) {
-            std::memcpy(currentDay, today, std::strlen(today) + 1);
-            OpenLogFile(slot, namePart);
+    // One clock reading decides both the line's stamp and its day, so a line stamped before
+    // midnight never opens the next day's file.
+    const char* today = DayFolderName(now);
+    if (slot.file == nullptr) {
+        if (!slot.parked || std::strcmp(slot.day, today) != 0 || !ResumeFile(slot)) {
+            OpenLogFile(slot, namePart, now);
             return;
         }
     }
-    if (slot == nullptr) {
-        OpenLogFile(slot, namePart);
+    if (std::strcmp(slot.day, today) != 0) {
+        OpenLogFile(slot, namePart, now);
         return;
+    }
+    // A deleted file would swallow every line until it reached the size limit; looking once a
+    // second keeps the common line free of system calls.
+    const std::int64_t second = SecondOf(now);
+    if (second != slot.checkedSecond) {
+        slot.checkedSecond = second;
+        if (!platform.IsLogFileAtPath(slot.file, slot.path)) {
+            OpenLogFile(slot, namePart, now);
+            return;
+        }
     }
     // Strictly greater: a file exactly at the limit keeps its next line. An unreadable
     // length (-1) never asks for a new file.
-    const double length = static_cast<double>(platform.GetFileLength(slot));
-    if (length > config->generalLog.fileSizeLimit * 1024.0 * 1024.0) OpenLogFile(slot, namePart);
+    const std::int64_t length = platform.GetFileLength(slot.file);
+    if (static_cast<double>(length) > config->generalLog.fileSizeLimit * 1024.0 * 1024.0) {
+        OpenLogFile(slot, namePart, now);
+        return;
+    }
+    // Writing past the system's file-size limit raises a signal that ends the host; a new file
+    // starts empty. A line too long even for an empty file gets no new file (see WriteToFile).
+    if (length > 0 && static_cast<std::uint64_t>(length) + lineBytes >
+                          static_cast<std::uint64_t>(slot.sizeLimit)) {
+        OpenLogFile(slot, namePart, now);
+    }
 }
 
-void LogWriterBase::WriteToFile(LogFile*& slot, const char* namePart, const char* line,
-                                std::size_t length) {
-    RollOverIfNeeded(slot, namePart);
-    if (slot != nullptr) platform.WriteLogLine(slot, line, length);
+void LogWriterBase::WriteToFile(LogFileSlot& slot, const char* namePart, const char* line,
+                                std::size_t length, const LocalTime& now) {
+    RollOverIfNeeded(slot, namePart, now, length);
+    if (slot.file == nullptr) return;
+    const std::int64_t before = platform.GetFileLength(slot.file);
+    if (before >= 0 &&
+        static_cast<std::uint64_t>(before) + length > static_cast<std::uint64_t>(slot.sizeLimit)) {
+        return;
+    }
+    if (platform.WriteLogLine(slot.file, line, length)) return;
+    // A full disk or a failing device may have taken part of the line. What the file held
+    // before ends with a whole line, so cutting back to it leaves no half line for the next
+    // one to be glued to; a file that cannot be cut back is left, and the next line starts a
+    // new numbered file.
+    if (before < 0 || !platform.TruncateLogFile(slot.file, before)) CloseFile(slot);
 }
 
 }  // namespace VTLogAdapter

@@ -26,4 +26,6 @@ void CriticalSection::Enter() { pthread_mutex_lock(Mutex(storage)); }
 
 void CriticalSection::Leave() { pthread_mutex_unlock(Mutex(storage)); }
 
+void CriticalSection::ResetInChild() { pthread_mutex_init(Mutex(storage), nullptr); }
+
 }  // namespace VTLogAdapter

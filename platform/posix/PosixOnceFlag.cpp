@@ -39,4 +39,10 @@ void OnceFlag::Run(void (*function)(void* context), void* context) {
     pthread_mutex_unlock(&state->mutex);
 }
 
+void OnceFlag::Hold() { pthread_mutex_lock(&State(storage)->mutex); }
+
+void OnceFlag::Release() { pthread_mutex_unlock(&State(storage)->mutex); }
+
+void OnceFlag::ResetInChild() { pthread_mutex_init(&State(storage)->mutex, nullptr); }
+
 }  // namespace VTLogAdapter

@@ -3,19 +3,23 @@
 #include "platform/posix/PosixPlatform.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <semaphore.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cstdint>
 #include <new>
 
 #include "platform/common/Utf8Decode.h"
@@ -24,9 +28,10 @@ namespace VTLogAdapter {
 
 struct LogFile {
     int descriptor;
-    // Bytes in the file. The file was created exclusively by us, so what we wrote is its
-    // length; keeping count spares an fstat() per line.
+    // Bytes in the file. Nobody but this process appends to a file it created exclusively, so
+    // what it wrote is the length; keeping count spares an fstat() per line.
     std::int64_t length;
+    FileIdentity identity;
 };
 
 namespace {
@@ -142,9 +147,29 @@ std::uint32_t PosixPlatform::GetCurrentProcessId() const {
     return static_cast<std::uint32_t>(getpid());
 }
 
+namespace {
+// Counts the forks this process came out of as a child: the thread that forked lives on in
+// the child under a new identifier, so its cached one is stale from then on.
+std::atomic<unsigned> forkGeneration{0};
+
+void CountForkInChild() { forkGeneration.fetch_add(1, std::memory_order_relaxed); }
+}  // namespace
+
+PosixPlatform::PosixPlatform() {
+    static const int registered = pthread_atfork(nullptr, nullptr, &CountForkInChild);
+    (void)registered;
+}
+
 std::uint32_t PosixPlatform::GetCurrentThreadId() const {
-    // A thread keeps its identifier for life; asking the kernel once per thread is enough.
-    thread_local const std::uint32_t threadId = static_cast<std::uint32_t>(syscall(SYS_gettid));
+    // A thread keeps its identifier for life (in one process); asking the kernel once per
+    // thread is enough.
+    thread_local unsigned cachedGeneration = ~0u;
+    thread_local std::uint32_t threadId = 0;
+    const unsigned generation = forkGeneration.load(std::memory_order_relaxed);
+    if (generation != cachedGeneration) {
+        threadId = static_cast<std::uint32_t>(syscall(SYS_gettid));
+        cachedGeneration = generation;
+    }
     return threadId;
 }
 
@@ -227,18 +252,73 @@ void PosixPlatform::CreateFolder(const char* path) { mkdir(path, 0777); }
 
 bool PosixPlatform::PathExists(const char* path) const { return access(path, F_OK) == 0; }
 
+namespace {
+
+FileIdentity IdentityOf(const struct stat& info) {
+    FileIdentity identity;
+    identity.volume = static_cast<std::uint64_t>(info.st_dev);
+    identity.index = static_cast<std::uint64_t>(info.st_ino);
+    return identity;
+}
+
+LogFile* AdoptDescriptor(int descriptor, std::int64_t length, const FileIdentity& identity) {
+    LogFile* file = new (std::nothrow) LogFile{descriptor, length, identity};
+    if (file == nullptr) close(descriptor);
+    return file;
+}
+
+}  // namespace
+
 CreateResult PosixPlatform::CreateNewLogFile(const char* path, LogFile*& file) {
     file = nullptr;
     // O_EXCL makes the name ours alone: two processes racing for one name never share a file.
+    // It also refuses a symbolic link planted at the name.
     const int descriptor =
         open(path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
     if (descriptor < 0) return errno == EEXIST ? CreateResult::NameTaken : CreateResult::Failed;
-    file = new (std::nothrow) LogFile{descriptor, 0};
-    if (file == nullptr) {
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0) {
         close(descriptor);
         return CreateResult::Failed;
     }
-    return CreateResult::Created;
+    file = AdoptDescriptor(descriptor, 0, IdentityOf(info));
+    return file != nullptr ? CreateResult::Created : CreateResult::Failed;
+}
+
+bool PosixPlatform::ReopenLogFile(const char* path, const FileIdentity& identity,
+                                  std::int64_t length, LogFile*& file) {
+    file = nullptr;
+    // O_NONBLOCK: whatever is at the name now (a FIFO, say) must not hold the caller up.
+    const int descriptor =
+        open(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink == 0 ||
+        !(IdentityOf(info) == identity) || info.st_size != length) {
+        close(descriptor);
+        return false;
+    }
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags == -1 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        close(descriptor);
+        return false;
+    }
+    file = AdoptDescriptor(descriptor, length, identity);
+    return file != nullptr;
+}
+
+FileIdentity PosixPlatform::GetLogFileIdentity(LogFile* file) const {
+    return file != nullptr ? file->identity : FileIdentity{};
+}
+
+bool PosixPlatform::IsLogFileAtPath(LogFile* file, const char* path) const {
+    if (file == nullptr || path == nullptr) return false;
+    struct stat open {};
+    struct stat named {};
+    if (fstat(file->descriptor, &open) != 0 || open.st_nlink == 0) return false;
+    // lstat: a link planted at the name is not our file.
+    if (lstat(path, &named) != 0) return false;
+    return IdentityOf(named) == file->identity;
 }
 
 std::int64_t PosixPlatform::GetFileLength(LogFile* file) const {
@@ -248,7 +328,7 @@ std::int64_t PosixPlatform::GetFileLength(LogFile* file) const {
 bool PosixPlatform::WriteLogLine(LogFile* file, const char* line, std::size_t length) {
     if (file == nullptr) return false;
     // One write() per line keeps lines whole under O_APPEND; the loop only finishes a write
-    // that a signal or a full disk cut short.
+    // that a signal cut short.
     std::size_t done = 0;
     while (done < length) {
         const ssize_t wrote = write(file->descriptor, line + done, length - done);
@@ -257,8 +337,27 @@ bool PosixPlatform::WriteLogLine(LogFile* file, const char* line, std::size_t le
         done += static_cast<std::size_t>(wrote);
     }
     file->length += static_cast<std::int64_t>(done);
-    if (done < length) return false;
+    return done == length;
+}
+
+bool PosixPlatform::TruncateLogFile(LogFile* file, std::int64_t length) {
+    if (file == nullptr || length < 0) return false;
+    int result = 0;
+    do {
+        result = ftruncate(file->descriptor, static_cast<off_t>(length));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) return false;
+    file->length = length;
     return true;
+}
+
+std::int64_t PosixPlatform::GetFileSizeLimit() const {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > static_cast<rlim_t>(INT64_MAX)) {
+        return INT64_MAX;
+    }
+    return static_cast<std::int64_t>(limit.rlim_cur);
 }
 
 void PosixPlatform::CloseLogFile(LogFile* file) {
@@ -267,14 +366,20 @@ void PosixPlatform::CloseLogFile(LogFile* file) {
     delete file;
 }
 
+void PosixPlatform::RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) {
+    pthread_atfork(prepare, parent, child);
+}
+
 void PosixPlatform::WriteDebugOutput(const char* line) {
     // No openlog(): the host application owns the syslog identity.
     syslog(LOG_USER | LOG_DEBUG, "%s", line);
 }
 
 Platform& GetOsPlatform() {
-    static PosixPlatform platform;
-    return platform;
+    // Never destroyed: a thread may still log while the process runs its exit handlers.
+    alignas(PosixPlatform) static unsigned char storage[sizeof(PosixPlatform)];
+    static PosixPlatform* const platform = new (storage) PosixPlatform;
+    return *platform;
 }
 
 }  // namespace VTLogAdapter

@@ -7,6 +7,7 @@ namespace VTLogAdapter {
 
 class PosixPlatform : public Platform {
 public:
+    PosixPlatform();
     bool ReadMachineRegistryString(const char* subKey, const char* valueName, RegistryView view,
                                    char* buffer, std::size_t capacity) const override;
     bool GetSpecialFolderPath(SpecialFolder folder, char* buffer,
@@ -22,9 +23,16 @@ public:
     void CreateFolder(const char* path) override;
     bool PathExists(const char* path) const override;
     CreateResult CreateNewLogFile(const char* path, LogFile*& file) override;
+    bool ReopenLogFile(const char* path, const FileIdentity& identity, std::int64_t length,
+                       LogFile*& file) override;
+    FileIdentity GetLogFileIdentity(LogFile* file) const override;
+    bool IsLogFileAtPath(LogFile* file, const char* path) const override;
     std::int64_t GetFileLength(LogFile* file) const override;
     bool WriteLogLine(LogFile* file, const char* line, std::size_t length) override;
+    bool TruncateLogFile(LogFile* file, std::int64_t length) override;
+    std::int64_t GetFileSizeLimit() const override;
     void CloseLogFile(LogFile* file) override;
+    void RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) override;
     void WriteDebugOutput(const char* line) override;
 };
 

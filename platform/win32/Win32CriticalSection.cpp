@@ -26,4 +26,6 @@ void CriticalSection::Enter() { EnterCriticalSection(Section(storage)); }
 
 void CriticalSection::Leave() { LeaveCriticalSection(Section(storage)); }
 
+void CriticalSection::ResetInChild() {}
+
 }  // namespace VTLogAdapter

@@ -40,4 +40,10 @@ void OnceFlag::Run(void (*function)(void* context), void* context) {
     InitOnceExecuteOnce(Once(storage), RunCall, &call, nullptr);
 }
 
+void OnceFlag::Hold() {}
+
+void OnceFlag::Release() {}
+
+void OnceFlag::ResetInChild() {}
+
 }  // namespace VTLogAdapter

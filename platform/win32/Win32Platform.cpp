@@ -4,10 +4,10 @@
 
 #include <windows.h>
 #include <aclapi.h>
-#include <fcntl.h>
 #include <io.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -17,7 +17,11 @@ namespace VTLogAdapter {
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is passed to the W functions");
 
 struct LogFile {
-    std::FILE* stream;
+    HANDLE handle;
+    // Bytes in the file, line ends as stored. Nobody but this process appends to a file it
+    // created exclusively, so what it wrote is the length.
+    std::int64_t length;
+    FileIdentity identity;
 };
 
 namespace {
@@ -25,11 +29,9 @@ namespace {
 constexpr wchar_t kMutexName[] = L"Global\\DIVOVEV_FILE_MUTEX";
 
 // A line with its line feeds stored as CR LF: a log line holds at most 2047 bytes, so it takes
-// at most twice that. Longer texts are handed on in pieces of this size.
+// at most twice that and reaches the file in one WriteFile. Longer texts go in pieces.
 constexpr std::size_t kTranslatedLine = 4096;
-// Stream buffer of every log file, larger than any translated line: each fflush hands the whole
-// line to one _write, which in binary mode is one WriteFile.
-constexpr std::size_t kStreamBuffer = 2 * kTranslatedLine;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool CopyText(const char* text, char* buffer, std::size_t capacity) {
     const std::size_t length = std::strlen(text);
@@ -136,13 +138,35 @@ void Win32Platform::CreateFolder(const char* path) { CreateDirectoryA(path, null
 
 bool Win32Platform::PathExists(const char* path) const { return _access(path, 0) == 0; }
 
+namespace {
+
+bool ReadIdentity(HANDLE handle, FileIdentity& identity, std::int64_t& size, DWORD& links,
+                  DWORD& attributes) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                                     info.nFileSizeLow);
+    links = info.nNumberOfLinks;
+    attributes = info.dwFileAttributes;
+    return true;
+}
+
+LogFile* AdoptHandle(HANDLE handle, std::int64_t length, const FileIdentity& identity) {
+    LogFile* file = new (std::nothrow) LogFile{handle, length, identity};
+    if (file == nullptr) CloseHandle(handle);
+    return file;
+}
+
+}  // namespace
+
 CreateResult Win32Platform::CreateNewLogFile(const char* path, LogFile*& file) {
     file = nullptr;
     // CREATE_NEW makes the name ours alone: two processes racing for one name never share a
-    // file. Append-only access keeps every write at the end even if the CRT's seek were lost.
-    HANDLE handle =
-        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // file. Delete sharing lets a clean-up remove the file while we hold it.
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // A folder of that name fails with access denied rather than "exists".
@@ -158,68 +182,138 @@ CreateResult Win32Platform::CreateNewLogFile(const char* path, LogFile*& file) {
         CloseHandle(handle);
         return CreateResult::NameTaken;
     }
-    // Binary mode: WriteLogLine stores the line feeds as CR LF itself (see there).
-    const int descriptor =
-        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_BINARY);
-    if (descriptor == -1) {
+    FileIdentity identity;
+    std::int64_t size = 0;
+    DWORD links = 0;
+    DWORD attributes = 0;
+    if (!ReadIdentity(handle, identity, size, links, attributes)) {
         CloseHandle(handle);
         return CreateResult::Failed;
     }
-    std::FILE* stream = _fdopen(descriptor, "ab");
-    if (stream == nullptr) {
-        _close(descriptor);
-        return CreateResult::Failed;
+    file = AdoptHandle(handle, 0, identity);
+    return file != nullptr ? CreateResult::Created : CreateResult::Failed;
+}
+
+bool Win32Platform::ReopenLogFile(const char* path, const FileIdentity& identity,
+                                  std::int64_t length, LogFile*& file) {
+    file = nullptr;
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link put at the name is opened itself, never followed,
+    // and then fails the identity test.
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    FileIdentity found;
+    std::int64_t size = -1;
+    DWORD links = 0;
+    DWORD attributes = 0;
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !ReadIdentity(handle, found, size, links, attributes) || !(found == identity) ||
+        size != length || links == 0 ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        CloseHandle(handle);
+        return false;
     }
-    std::setvbuf(stream, nullptr, _IOFBF, kStreamBuffer);
-    file = new (std::nothrow) LogFile{stream};
-    if (file == nullptr) {
-        std::fclose(stream);
-        return CreateResult::Failed;
+    file = AdoptHandle(handle, length, identity);
+    return file != nullptr;
+}
+
+FileIdentity Win32Platform::GetLogFileIdentity(LogFile* file) const {
+    return file != nullptr ? file->identity : FileIdentity{};
+}
+
+bool Win32Platform::IsLogFileAtPath(LogFile* file, const char* path) const {
+    if (file == nullptr || path == nullptr) return false;
+    // A file deleted while open lingers, delete pending, until its last handle closes.
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(file->handle, FileStandardInfo, &standard,
+                                     sizeof standard) &&
+        (standard.DeletePending || standard.NumberOfLinks == 0)) {
+        return false;
     }
-    return CreateResult::Created;
+    HANDLE named = CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) return false;
+    FileIdentity found;
+    std::int64_t size = 0;
+    DWORD links = 0;
+    DWORD attributes = 0;
+    const bool same = ReadIdentity(named, found, size, links, attributes) &&
+                      found == file->identity;
+    CloseHandle(named);
+    return same;
 }
 
 std::int64_t Win32Platform::GetFileLength(LogFile* file) const {
-    if (file == nullptr) return -1;
-    const int descriptor = _fileno(file->stream);
-    if (descriptor < 0) return -1;
-    return _filelengthi64(descriptor);
+    return file == nullptr ? -1 : file->length;
 }
+
+namespace {
+
+bool AppendBytes(LogFile* file, const char* bytes, std::size_t count) {
+    // Only this process writes the file, but the end is asked for every time rather than
+    // trusted, so a write never lands inside what is there.
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(file->handle, zero, nullptr, FILE_END)) return false;
+    DWORD wrote = 0;
+    const BOOL ok = WriteFile(file->handle, bytes, static_cast<DWORD>(count), &wrote, nullptr);
+    file->length += wrote;
+    return ok && wrote == count;
+}
+
+}  // namespace
 
 bool Win32Platform::WriteLogLine(LogFile* file, const char* line, std::size_t length) {
     if (file == nullptr || line == nullptr) return false;
     // Every line feed is stored as CR LF, as readers of these files on Windows expect. The C
-    // runtime's text mode would do that too, but it translates and writes in chunks of its own
-    // (1 KiB in msvcrt), so a long line would reach the file in several writes: half a line
-    // for a reader, and for good if the process ends in between.
+    // runtime's text mode would do that too, but in chunks of its own (1 KiB in msvcrt), so a
+    // long line would reach the file in several writes: half a line for a reader, and for good
+    // if the process ends in between. A handle write goes straight to the system: nothing is
+    // left buffered in the process.
     char translated[kTranslatedLine];
     std::size_t used = 0;
     bool written = true;
     for (std::size_t i = 0; i < length; ++i) {
         if (used + 2 > sizeof translated) {
-            written = std::fwrite(translated, 1, used, file->stream) == used && written;
+            written = written && AppendBytes(file, translated, used);
             used = 0;
         }
         if (line[i] == '\n') translated[used++] = '\r';
         translated[used++] = line[i];
     }
-    written = std::fwrite(translated, 1, used, file->stream) == used && written;
-    return std::fflush(file->stream) == 0 && written;
+    return written && AppendBytes(file, translated, used);
 }
+
+bool Win32Platform::TruncateLogFile(LogFile* file, std::int64_t length) {
+    if (file == nullptr || length < 0) return false;
+    LARGE_INTEGER position{};
+    position.QuadPart = length;
+    if (!SetFilePointerEx(file->handle, position, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(file->handle)) {
+        return false;
+    }
+    file->length = length;
+    return true;
+}
+
+std::int64_t Win32Platform::GetFileSizeLimit() const { return INT64_MAX; }
 
 void Win32Platform::CloseLogFile(LogFile* file) {
     if (file == nullptr) return;
-    std::fclose(file->stream);
+    CloseHandle(file->handle);
     delete file;
 }
+
+void Win32Platform::RegisterForkHandlers(void (*)(), void (*)(), void (*)()) {}
 
 void Win32Platform::WriteDebugOutput(const char* line) {
     if (line != nullptr) OutputDebugStringA(line);
 }
 
 Platform& GetOsPlatform() {
-    static Win32Platform platform;
-    return platform;
+    // Never destroyed: a thread may still log while the process runs its exit handlers.
+    alignas(Win32Platform) static unsigned char storage[sizeof(Win32Platform)];
+    static Win32Platform* const platform = new (storage) Win32Platform;
+    return *platform;
 }
 
 }  // namespace VTLogAdapter

@@ -1,5 +1,6 @@
 #include "tests/support/FakePlatform.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "config/ConfigLoader.h"
@@ -109,6 +110,20 @@ CreateResult FakePlatform::CreateNewLogFile(const char* path, LogFile*& file) {
 std::int64_t FakePlatform::GetFileLength(LogFile* file) const {
     if (fileLengthOverride) return fileLengthOverride(file);
     return OsPlatform::GetFileLength(file);
+}
+
+bool FakePlatform::WriteLogLine(LogFile* file, const char* line, std::size_t length) {
+    if (!bytesWritten) return OsPlatform::WriteLogLine(file, line, length);
+    const std::size_t taken = std::min(bytesWritten(length), length);
+    return OsPlatform::WriteLogLine(file, line, taken) && taken == length;
+}
+
+bool FakePlatform::TruncateLogFile(LogFile* file, std::int64_t length) {
+    return !truncateFails && OsPlatform::TruncateLogFile(file, length);
+}
+
+std::int64_t FakePlatform::GetFileSizeLimit() const {
+    return fileSizeLimit >= 0 ? fileSizeLimit : OsPlatform::GetFileSizeLimit();
 }
 
 void FakePlatform::WriteDebugOutput(const char* line) {

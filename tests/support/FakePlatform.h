@@ -48,6 +48,12 @@ public:
     std::function<bool(const char* path)> allowCreate;
     // When set, replaces the real file length.
     std::function<std::int64_t(LogFile*)> fileLengthOverride;
+    // When set, a write puts only this many bytes of the line into the file (as a full disk
+    // would) and fails if that is less than the whole line.
+    std::function<std::size_t(std::size_t lineLength)> bytesWritten;
+    bool truncateFails = false;
+    // When not negative, replaces the system's file-size limit.
+    std::int64_t fileSizeLimit = -1;
 
     std::vector<std::string> DebugLines() const;
 
@@ -66,6 +72,9 @@ public:
     void CloseFileMutex(void* handle) override;
     CreateResult CreateNewLogFile(const char* path, LogFile*& file) override;
     std::int64_t GetFileLength(LogFile* file) const override;
+    bool WriteLogLine(LogFile* file, const char* line, std::size_t length) override;
+    bool TruncateLogFile(LogFile* file, std::int64_t length) override;
+    std::int64_t GetFileSizeLimit() const override;
     void WriteDebugOutput(const char* line) override;
 
 private:

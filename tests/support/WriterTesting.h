@@ -50,12 +50,11 @@ public:
     TestWriter(const LogConfig* settings, Platform& platform) : LogWriterBase(platform) {
         config = settings;
     }
-    ~TestWriter() {
-        if (file != nullptr) platform.CloseLogFile(file);
-    }
-    // Writes `line` as the writers do: roll over if needed, then one write.
+    ~TestWriter() { CloseFile(file); }
+    // Writes `line` as the writers do, at the platform's time: roll over if needed, then one
+    // write.
     void Write(const std::string& line, const char* namePart = "trace") {
-        WriteToFile(file, namePart, line.c_str(), line.size());
+        WriteToFile(file, namePart, line.c_str(), line.size(), platform.GetLocalTime());
     }
 
     using LogWriterBase::currentDay;
@@ -63,7 +62,7 @@ public:
     using LogWriterBase::moduleFileName;
     using LogWriterBase::processIdentifier;
     using LogWriterBase::sessionTag;
-    LogFile* file = nullptr;
+    LogFileSlot file;
 };
 
 }  // namespace VTLogAdapter::Testing

@@ -112,22 +112,19 @@ TEST_F(PerformanceLogTest, BackslashInANameIsAFileNameCharacterOnPosix) {
               ListFiles(temp.Path()));
 }
 
-TEST_F(PerformanceLogTest, OnlyTheOperationWrittenFirstAfterMidnightMovesAtOnce) {
-    config->generalLog.fileSizeLimit = 0.1;
+TEST_F(PerformanceLogTest, EveryOperationMovesToTheNewDayAtItsOwnFirstLine) {
+    platform.SetTime(2026, 12, 7, 23, 59, 59, 998);
     Write(u"A");
     Write(u"B");
+    platform.SetTime(2026, 12, 7, 23, 59, 59, 999);
+    Write(u"B");   // stamped before midnight: still the old day's file
     platform.SetTime(2026, 12, 8, 0, 0, 1);
     Write(u"A");
-    Write(u"B");
-    EXPECT_EQ((Files{"2026-12-07/A.dat", "2026-12-07/B.dat", "2026-12-08/A.dat"}),
-              ListFiles(temp.Path()));
-    EXPECT_EQ(2u, SplitLines(Day("B.dat")).size());
-    // B follows once it outgrows the limit.
-    platform.fileLengthOverride = [](LogFile*) { return std::int64_t{104858}; };
     Write(u"B");
     EXPECT_EQ((Files{"2026-12-07/A.dat", "2026-12-07/B.dat", "2026-12-08/A.dat",
                      "2026-12-08/B.dat"}),
               ListFiles(temp.Path()));
+    EXPECT_EQ(2u, SplitLines(Day("B.dat")).size());
 }
 
 TEST_F(PerformanceLogTest, OutputSwitchesAndFilter) {
@@ -148,12 +145,13 @@ TEST_F(PerformanceLogTest, OutputSwitchesAndFilter) {
     EXPECT_EQ(0, noConfig.WriteRecord(nullptr, nullptr, 0, 4, u"Login", u"m"));
 }
 
-TEST_F(PerformanceLogTest, FailedOpenIsRetriedAtTheNextLine) {
+TEST_F(PerformanceLogTest, LinesWithoutAFileStillReachTheDebuggerOutput) {
     bool allow = false;
     platform.allowCreate = [&](const char*) { return allow; };
     config->debugOutput = 1;
     EXPECT_EQ(1, Write(u"Login", u"lost"));
     allow = true;
+    platform.SetTime(2026, 12, 7, 14, 3, 8, 45);
     EXPECT_EQ(1, Write(u"Login", u"kept"));
     EXPECT_EQ(Expected(u"kept"), Day("Login.dat"));
     EXPECT_EQ(2u, platform.DebugLines().size());

@@ -57,13 +57,20 @@ TEST_F(RollOverTest, NameTakenBetweenScanAndCreateMovesToTheNextNumber) {
     EXPECT_EQ("mine\n", ReadFile(temp.Join("2026-12-07/trace_2.dat")));
 }
 
-TEST_F(RollOverTest, FailedCreateLosesTheLineAndTheNextWriteTriesAgain) {
+TEST_F(RollOverTest, FailedCreateLosesTheLineAndIsTriedAgainInTheNextSecond) {
     bool allow = false;
-    platform.allowCreate = [&](const char*) { return allow; };
+    int tries = 0;
+    platform.allowCreate = [&](const char*) {
+        ++tries;
+        return allow;
+    };
     TestWriter writer(config.get(), platform);
     writer.Write("lost\n");
-    EXPECT_EQ(nullptr, writer.file);
     allow = true;
+    writer.Write("lost too: same second\n");
+    EXPECT_EQ(1, tries);
+    EXPECT_EQ(nullptr, writer.file.file);
+    platform.SetTime(2026, 12, 7, 14, 3, 8);
     writer.Write("kept\n");
     EXPECT_EQ((Files{"2026-12-07/trace.dat"}), ListFiles(temp.Path()));
     EXPECT_EQ("kept\n", ReadFile(temp.Join("2026-12-07/trace.dat")));
@@ -130,16 +137,17 @@ TEST_F(RollOverTest, PathsTooLongForTheBufferAreSkippedNotCut) {
     TestWriter writer(config.get(), platform);
     const std::string name(40, 'n');
     writer.Write("x\n", name.c_str());
-    EXPECT_EQ(nullptr, writer.file);
+    EXPECT_EQ(nullptr, writer.file.file);
     EXPECT_TRUE(ListFiles(temp.Path()).empty());
+    platform.SetTime(2026, 12, 7, 14, 3, 8);   // past the second of the failed open
 
     // A name that fits only without a number: the first file is made, a roll-over is not.
     const std::string fitting(259 - (longFolder.size() + 12) - 4, 'n');
     writer.Write("first\n", fitting.c_str());
-    ASSERT_NE(nullptr, writer.file);
+    ASSERT_NE(nullptr, writer.file.file);
     platform.fileLengthOverride = [](LogFile*) { return std::int64_t{1} << 40; };
     writer.Write("second\n", fitting.c_str());
-    EXPECT_EQ(nullptr, writer.file);
+    EXPECT_EQ(nullptr, writer.file.file);
     const Files files = ListFiles(temp.Path());
     ASSERT_EQ(1u, files.size());
     EXPECT_EQ("first\n", ReadFile(temp.Join(files[0])));
