@@ -152,8 +152,9 @@ void LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
     }
     // Writing past the system's file-size limit raises a signal that ends the host; a new file
     // starts empty. A line too long even for an empty file gets no new file (see WriteToFile).
-    if (length > 0 && static_cast<std::uint64_t>(length) + lineBytes >
-                          static_cast<std::uint64_t>(slot.sizeLimit)) {
+    const std::uint64_t allowed = static_cast<std::uint64_t>(slot.sizeLimit);
+    if (length > 0 && lineBytes <= allowed &&
+        static_cast<std::uint64_t>(length) + lineBytes > allowed) {
         OpenLogFile(slot, namePart, now);
     }
 }
