@@ -1,6 +1,7 @@
 // Filtering, the once-only configuration load and routing to the two writers.
 #include "core/LogCore.h"
 
+#include <cstring>
 #include <new>
 
 #include "core/WideFormat.h"
@@ -8,6 +9,31 @@
 #include "writers/PerformanceLog.h"
 
 namespace VTLogAdapter {
+
+// A caller's line from its formatting until a writer has handed it to the system; it lives
+// on the caller's stack, which the caller leaves only once `done` is set under the lock.
+struct PendingLine {
+    LineToWrite line{};
+    const char16_t* operation = nullptr;   // null: the general log
+    PendingLine* next = nullptr;
+    bool done = false;
+    int result = 1;
+    char text[kLineCapacity];
+};
+
+namespace {
+
+bool SameOperation(const char16_t* a, const char16_t* b) {
+    if (a == b) return true;
+    if (a == nullptr || b == nullptr) return false;
+    while (*a != u'\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+}  // namespace
 
 LogCore::LogCore(Platform& platform)
     : config(new (std::nothrow) LogConfig(platform)),
@@ -28,17 +54,29 @@ LogCore::~LogCore() {
 
 void LogCore::Close() {
     CriticalSectionGuard guard(lock);
+    while (writing) turnFree.Wait(lock);
     if (closed) return;
     closed = true;
+    // Threads still waiting for their turn go home without writing.
+    for (PendingLine* pending = queueHead; pending != nullptr;) {
+        PendingLine* next = pending->next;
+        pending->result = 0;
+        pending->done = true;
+        pending = next;
+    }
+    queueHead = queueTail = nullptr;
+    turnFree.WakeAll();
     if (fileLog != nullptr) fileLog->Close();
     if (performanceLog != nullptr) performanceLog->Close();
 }
 
 void LogCore::PrepareFork() {
     // The load never takes `lock`, and a writer never waits for the load while holding it,
-    // so this order cannot meet its reverse.
+    // so this order cannot meet its reverse. No write may be under way at the fork: the
+    // child must find the writers whole.
     loadOnce.Hold();
     lock.Enter();
+    while (writing) turnFree.Wait(lock);
 }
 
 void LogCore::ResumeInParent() {
@@ -48,9 +86,12 @@ void LogCore::ResumeInParent() {
 
 void LogCore::ResetInChild() {
     // Only the forking thread lives on in the child, and it holds both locks: fresh ones
-    // free any queue of threads that no longer exist.
+    // free any queue of threads that no longer exist, and their lines are not ours to write.
     lock.ResetInChild();
+    turnFree.ResetInChild();
     loadOnce.ResetInChild();
+    queueHead = queueTail = nullptr;
+    writing = false;
     if (closed) return;
     if (fileLog != nullptr) fileLog->ForgetAfterFork();
     if (performanceLog != nullptr) performanceLog->ForgetAfterFork();
@@ -105,15 +146,70 @@ int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int 
     if (config == nullptr) return 0;
     EnsureLoaded();
     if (!config->Admits(level)) return 0;
+    const bool named = operation != nullptr && operation[0] != u'\0';
+    LogWriterBase* writer = named ? static_cast<LogWriterBase*>(performanceLog) : fileLog;
+    if (writer == nullptr) return 0;
 
+    // Built before the lock: formatting reads nothing that another thread writes.
+    PendingLine pending;
+    pending.line.now = platform.GetLocalTime();
+    writer->FormatLine(pending.text, message != nullptr ? message : u"", sourceFile, function,
+                       line, level, pending.line.now);
+    pending.line.text = pending.text;
+    pending.line.length = std::strlen(pending.text);
+    pending.operation = named ? operation : nullptr;
+    return Commit(pending);
+}
+
+int LogCore::Commit(PendingLine& pending) {
     CriticalSectionGuard guard(lock);
-    if (closed) return 0;   // closed at unload while we waited
-    if (operation != nullptr && operation[0] != u'\0') {
-        if (performanceLog == nullptr) return 0;
-        return performanceLog->WriteRecord(sourceFile, function, line, level, operation, message);
+    if (closed) return 0;
+    if (queueTail != nullptr) {
+        queueTail->next = &pending;
+    } else {
+        queueHead = &pending;
     }
-    if (fileLog == nullptr) return 0;
-    return fileLog->WriteRecord(sourceFile, function, line, level, message);
+    queueTail = &pending;
+    while (!pending.done) {
+        if (writing) {
+            turnFree.Wait(lock);
+            continue;
+        }
+        writing = true;
+        PendingLine* batch = queueHead;
+        queueHead = queueTail = nullptr;
+        lock.Leave();
+        WriteBatch(batch);
+        lock.Enter();
+        // The others' lines stay valid until they see `done`, which needs the lock we hold.
+        for (PendingLine* written = batch; written != nullptr;) {
+            PendingLine* next = written->next;
+            written->done = true;
+            written = next;
+        }
+        writing = false;
+        turnFree.WakeAll();
+    }
+    return pending.result;
+}
+
+void LogCore::WriteBatch(PendingLine* first) {
+    constexpr std::size_t kGroup = 64;
+    const LineToWrite* group[kGroup];
+    for (PendingLine* pending = first; pending != nullptr;) {
+        const char16_t* operation = pending->operation;
+        std::size_t count = 0;
+        while (pending != nullptr && count < kGroup &&
+               SameOperation(pending->operation, operation)) {
+            group[count++] = &pending->line;
+            pending = pending->next;
+        }
+        if (operation != nullptr) {
+            performanceLog->WriteLines(operation, group, count);
+        } else {
+            fileLog->WriteLines(group, count);
+        }
+    }
 }
 
 }  // namespace VTLogAdapter

@@ -7,6 +7,7 @@
 
 #include "config/LogConfig.h"
 #include "core/LogLevel.h"
+#include "platform/ConditionVariable.h"
 #include "platform/CriticalSection.h"
 #include "platform/OnceFlag.h"
 #include "platform/Platform.h"
@@ -15,6 +16,7 @@ namespace VTLogAdapter {
 
 class FileLog;
 class PerformanceLog;
+struct PendingLine;
 
 class LogCore {
 public:
@@ -51,10 +53,24 @@ public:
 private:
     void EnsureLoaded();
     static void LoadOnce(void* self);
+    // Queues a formatted line and returns once a writer has handed it to the system (1), or
+    // it was dropped because the core closed (0). Whoever finds no write under way takes the
+    // turn and writes every line queued by then, so threads that arrive together share one
+    // write per file instead of waiting for one write each.
+    int Commit(PendingLine& pending);
+    // Writes a batch in its order: the turn's holder alone, outside `lock`.
+    void WriteBatch(PendingLine* first);
 
-    // Guards the writers, everything they hold, and `closed`. The settings are written only
-    // by the one-time load and read-only after it, so they are read outside the lock.
+    // Guards the queue, the turn and `closed`. The writers and all they hold belong to the
+    // thread holding the turn (`writing`), or to whoever holds `lock` while no turn is taken.
+    // The settings are written only by the one-time load and read-only after it, so they are
+    // read outside the lock; so are the writers' identity fields, which only the load and a
+    // forked child (with no other thread) write.
     CriticalSection lock;
+    ConditionVariable turnFree;
+    bool writing = false;
+    PendingLine* queueHead = nullptr;
+    PendingLine* queueTail = nullptr;
     LogConfig* config;
     FileLog* fileLog;
     PerformanceLog* performanceLog;

@@ -23,13 +23,15 @@ LogCore* BuildCore(void* storage) {
     return core;
 }
 
-// Runs when the library unloads or the process exits: closes the files, keeps the core.
-struct CloseAtUnload {
-    ~CloseAtUnload() {
+// Builds the core when the library loads (its file mutex then exists while the library is
+// loaded), and closes it when the library unloads or the process exits, keeping its memory.
+struct CoreLifetime {
+    CoreLifetime() { GetLogCore(); }
+    ~CoreLifetime() {
         LogCore* core = builtCore.load(std::memory_order_acquire);
         if (core != nullptr) core->Close();
     }
-} closeAtUnload;
+} coreLifetime;
 
 }  // namespace
 

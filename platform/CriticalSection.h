@@ -16,6 +16,8 @@ public:
     // In a forked child, whose only thread held the section at the fork: starts it afresh,
     // unheld. Where there is no fork (Windows) it is never called.
     void ResetInChild();
+    // The OS object, for ConditionVariable.
+    void* Native() { return storage; }
 
 private:
     // Large enough for a pthread_mutex_t or a Windows CRITICAL_SECTION on every target.

@@ -35,17 +35,24 @@ bool FileLog::MakeNamePart(char* buffer) const {
 int FileLog::WriteText(const char* line) { return WriteText(line, platform.GetLocalTime()); }
 
 int FileLog::WriteText(const char* line, const LocalTime& now) {
-    if (config == nullptr || line == nullptr) return 1;
+    if (line == nullptr) return 1;
+    const LineToWrite one{line, std::strlen(line), now};
+    const LineToWrite* const lines[] = {&one};
+    WriteLines(lines, 1);
+    return 1;
+}
+
+void FileLog::WriteLines(const LineToWrite* const* lines, std::size_t count) {
+    if (config == nullptr) return;
     if (config->fileOutput != 0) {
         // A name that does not fit or leaves the folder gets no file rather than a cut or
         // stray one: such lines reach only the debugger output.
         char namePart[kPathCapacity];
-        if (MakeNamePart(namePart)) {
-            WriteToFile(file, namePart, line, std::strlen(line), now);
-        }
+        if (MakeNamePart(namePart)) WriteLinesToFile(file, namePart, lines, count);
     }
-    if (config->debugOutput != 0) platform.WriteDebugOutput(line);
-    return 1;
+    if (config->debugOutput != 0) {
+        for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);
+    }
 }
 
 void FileLog::Close() {

@@ -19,6 +19,8 @@ public:
     // reads the clock for the file's day.
     int WriteText(const char* line);
     int WriteText(const char* line, const LocalTime& now);
+    // WriteText for finished lines in their order; the file gets those in a row in one write.
+    void WriteLines(const LineToWrite* const* lines, std::size_t count);
     // Closes the file and the mutex handle; the work of destruction and of unload.
     void Close();
     // In a forked child: drops the parent's file unwritten and reads the process identity again.

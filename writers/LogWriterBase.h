@@ -15,6 +15,14 @@ namespace VTLogAdapter {
 // A log line holds at most this many bytes, NUL included.
 constexpr std::size_t kLineCapacity = 2048;
 
+// A finished line on its way to a file: its text (NUL-terminated), length and the clock
+// reading it was stamped with, which also decides its file's day.
+struct LineToWrite {
+    const char* text;
+    std::size_t length;
+    LocalTime now;
+};
+
 class LogWriterBase {
 public:
     // Reads the process identity and creates (or opens) the file mutex; touches no file.
@@ -53,6 +61,11 @@ protected:
     // be cut back is left for a new one. A line that no file can take is lost (silently).
     void WriteToFile(LogFileSlot& slot, const char* namePart, const char* line,
                      std::size_t length, const LocalTime& now);
+    // Writes `count` lines in their order as WriteToFile would one by one (the same files,
+    // roll-overs and cuts), but hands the lines that go to one file in a row to the system in
+    // one write.
+    void WriteLinesToFile(LogFileSlot& slot, const char* namePart,
+                          const LineToWrite* const* lines, std::size_t count);
     // Closes the slot's file for good; the next line opens a new one.
     void CloseFile(LogFileSlot& slot);
     // Closes the slot's file but remembers it, to be taken up again by its next line.
@@ -82,6 +95,16 @@ protected:
 private:
     // Takes the parked file of `slot` up again; false when it is no longer the one left.
     bool ResumeFile(LogFileSlot& slot);
+    // True when a line of `lineBytes` stamped `now` goes to the slot's open file right after
+    // `pending` bytes not yet written, with no roll-over and no look at the file due first.
+    bool CanAppend(LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
+                   std::size_t pending);
+    // Appends `length` bytes of whole lines with one write; cuts a failed write back.
+    void AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length);
+
+    // Lines gathered for one write.
+    static constexpr std::size_t kBatchCapacity = 16384;
+    char batch[kBatchCapacity];
     // Formats candidates for the stem `path[0, stemLength)` from `number` upwards until one
     // names nothing that exists; `number` is left on it (0 stands for the plain "stem.dat").
     bool FindFreeFileName(const char* path, std::size_t stemLength, int& number,

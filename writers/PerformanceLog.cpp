@@ -75,13 +75,21 @@ int PerformanceLog::WriteLine(const char16_t* operation, const char* line) {
 
 int PerformanceLog::WriteLine(const char16_t* operation, const char* line,
                               const LocalTime& now) {
-    if (config == nullptr || line == nullptr) return 1;
+    if (line == nullptr) return 1;
+    const LineToWrite one{line, std::strlen(line), now};
+    const LineToWrite* const lines[] = {&one};
+    WriteLines(operation, lines, 1);
+    return 1;
+}
+
+void PerformanceLog::WriteLines(const char16_t* operation, const LineToWrite* const* lines,
+                                std::size_t count) {
+    if (config == nullptr) return;
     if (config->fileOutput != 0) {
         OperationFile* entry = FindOrAddOperation(operation != nullptr ? operation : u"");
         if (entry != nullptr) {
             LogFileSlot& slot = entry->slot;
-            const bool wasOpen = slot.file != nullptr;
-            if (wasOpen) {
+            if (slot.file != nullptr) {
                 Unlink(entry);
             } else if (openCount >= kMaxOpenFiles && oldest != nullptr) {
                 // Every name logged once would otherwise hold a descriptor for good, and a
@@ -90,12 +98,13 @@ int PerformanceLog::WriteLine(const char16_t* operation, const char* line,
                 Unlink(leastRecent);
                 ParkFile(leastRecent->slot);
             }
-            WriteToFile(slot, entry->name, line, std::strlen(line), now);
+            WriteLinesToFile(slot, entry->name, lines, count);
             if (slot.file != nullptr) LinkNewest(entry);
         }
     }
-    if (config->debugOutput != 0) platform.WriteDebugOutput(line);
-    return 1;
+    if (config->debugOutput != 0) {
+        for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);
+    }
 }
 
 OperationFile* PerformanceLog::FindOrAddOperation(const char16_t* operation) {

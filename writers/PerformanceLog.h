@@ -46,6 +46,10 @@ public:
     // for the file's day.
     int WriteLine(const char16_t* operation, const char* line);
     int WriteLine(const char16_t* operation, const char* line, const LocalTime& now);
+    // WriteLine for finished lines of one operation in their order; its file gets those in a
+    // row in one write.
+    void WriteLines(const char16_t* operation, const LineToWrite* const* lines,
+                    std::size_t count);
     // Closes every operation's file and the mutex handle; the work of destruction and unload.
     void Close();
     // In a forked child: drops the parent's files unwritten and reads the process identity

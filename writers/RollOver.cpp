@@ -159,21 +159,70 @@ void LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
     }
 }
 
-void LogWriterBase::WriteToFile(LogFileSlot& slot, const char* namePart, const char* line,
-                                std::size_t length, const LocalTime& now) {
-    RollOverIfNeeded(slot, namePart, now, length);
-    if (slot.file == nullptr) return;
-    const std::int64_t before = platform.GetFileLength(slot.file);
-    if (before >= 0 &&
-        static_cast<std::uint64_t>(before) + length > static_cast<std::uint64_t>(slot.sizeLimit)) {
-        return;
+bool LogWriterBase::CanAppend(LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
+                              std::size_t pending) {
+    if (slot.file == nullptr || SecondOf(now) != slot.checkedSecond ||
+        std::strcmp(DayFolderName(now), slot.day) != 0) {
+        return false;
     }
-    if (platform.WriteLogLine(slot.file, line, length)) return;
-    // A full disk or a failing device may have taken part of the line. What the file held
+    const std::int64_t length = platform.GetFileLength(slot.file);
+    if (length < 0) return false;
+    const std::uint64_t before = static_cast<std::uint64_t>(length) + pending;
+    return static_cast<double>(before) <= config->generalLog.fileSizeLimit * 1024.0 * 1024.0 &&
+           before + lineBytes <= static_cast<std::uint64_t>(slot.sizeLimit);
+}
+
+void LogWriterBase::AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length) {
+    const std::int64_t before = platform.GetFileLength(slot.file);
+    if (platform.WriteLogLine(slot.file, bytes, length)) return;
+    // A full disk or a failing device may have taken part of the write. What the file held
     // before ends with a whole line, so cutting back to it leaves no half line for the next
     // one to be glued to; a file that cannot be cut back is left, and the next line starts a
     // new numbered file.
     if (before < 0 || !platform.TruncateLogFile(slot.file, before)) CloseFile(slot);
+}
+
+void LogWriterBase::WriteToFile(LogFileSlot& slot, const char* namePart, const char* line,
+                                std::size_t length, const LocalTime& now) {
+    const LineToWrite one{line, length, now};
+    const LineToWrite* const lines[] = {&one};
+    WriteLinesToFile(slot, namePart, lines, 1);
+}
+
+void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
+                                     const LineToWrite* const* lines, std::size_t count) {
+    if (config == nullptr) return;
+    // The lines of one write: `run` bytes, in `batch` once there are two, else in place.
+    const char* runStart = nullptr;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const LineToWrite& line = *lines[i];
+        if (run > 0 && (run + line.length > kBatchCapacity ||
+                        !CanAppend(slot, line.now, line.length, run))) {
+            AppendToFile(slot, runStart, run);
+            run = 0;
+        }
+        if (run == 0) {
+            RollOverIfNeeded(slot, namePart, line.now, line.length);
+            if (slot.file == nullptr) continue;
+            const std::int64_t length = platform.GetFileLength(slot.file);
+            // A line that even an empty file could not take under the system's limit is lost.
+            if (length >= 0 && static_cast<std::uint64_t>(length) + line.length >
+                                   static_cast<std::uint64_t>(slot.sizeLimit)) {
+                continue;
+            }
+            runStart = line.text;
+            run = line.length;
+            continue;
+        }
+        if (runStart != batch) {
+            std::memcpy(batch, runStart, run);
+            runStart = batch;
+        }
+        std::memcpy(batch + run, line.text, line.length);
+        run += line.length;
+    }
+    if (run > 0 && slot.file != nullptr) AppendToFile(slot, runStart, run);
 }
 
 }  // namespace VTLogAdapter

@@ -28,9 +28,10 @@ namespace {
 
 constexpr wchar_t kMutexName[] = L"Global\\DIVOVEV_FILE_MUTEX";
 
-// A line with its line feeds stored as CR LF: a log line holds at most 2047 bytes, so it takes
-// at most twice that and reaches the file in one WriteFile. Longer texts go in pieces.
-constexpr std::size_t kTranslatedLine = 4096;
+// Lines with their line feeds stored as CR LF: a log line holds at most 2047 bytes, so it
+// takes at most twice that and reaches the file in one WriteFile. Longer texts go in pieces
+// that end at a line end wherever one is.
+constexpr std::size_t kTranslatedLine = 8192;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool CopyText(const char* text, char* buffer, std::size_t capacity) {
@@ -271,14 +272,19 @@ bool Win32Platform::WriteLogLine(LogFile* file, const char* line, std::size_t le
     // left buffered in the process.
     char translated[kTranslatedLine];
     std::size_t used = 0;
+    std::size_t lineEnd = 0;   // bytes of `translated` up to the last whole line
     bool written = true;
     for (std::size_t i = 0; i < length; ++i) {
         if (used + 2 > sizeof translated) {
-            written = written && AppendBytes(file, translated, used);
-            used = 0;
+            const std::size_t piece = lineEnd > 0 ? lineEnd : used;
+            written = written && AppendBytes(file, translated, piece);
+            std::memmove(translated, translated + piece, used - piece);
+            used -= piece;
+            lineEnd = 0;
         }
         if (line[i] == '\n') translated[used++] = '\r';
         translated[used++] = line[i];
+        if (line[i] == '\n') lineEnd = used;
     }
     return written && AppendBytes(file, translated, used);
 }

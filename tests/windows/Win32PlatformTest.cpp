@@ -133,19 +133,19 @@ TEST(Win32Platform, FileMutexIsNamedAndOpenToOthersWhileHeld) {
 
 // Counts the WriteFile calls of the C runtime while it lives, by pointing the runtime's import
 // of WriteFile at a counter; how many writes a line takes is not visible in the file.
-class CrtWriteFileCounter {
+class WriteFileCounter {
 public:
-    CrtWriteFileCounter() {
-        slot = FindImport(GetModuleHandleA("msvcrt.dll"), "WriteFile");
+    WriteFileCounter() {
+        slot = FindImport(GetModuleHandleA(nullptr), "WriteFile");
         if (slot == nullptr) return;
         original = reinterpret_cast<WriteFileFunction>(*slot);
         Patch(reinterpret_cast<void*>(&Counting));
     }
-    ~CrtWriteFileCounter() {
+    ~WriteFileCounter() {
         if (slot != nullptr) Patch(reinterpret_cast<void*>(original));
     }
-    CrtWriteFileCounter(const CrtWriteFileCounter&) = delete;
-    CrtWriteFileCounter& operator=(const CrtWriteFileCounter&) = delete;
+    WriteFileCounter(const WriteFileCounter&) = delete;
+    WriteFileCounter& operator=(const WriteFileCounter&) = delete;
 
     bool Installed() const { return slot != nullptr; }
     // WriteFile calls since the last Reset.
@@ -258,8 +258,8 @@ TEST_F(LogFileTest, EveryLineReachesTheSystemInOneWrite) {
     std::string mixed;
     while (mixed.size() < 2040) mixed += "line\n";
 
-    CrtWriteFileCounter counter;
-    ASSERT_TRUE(counter.Installed()) << "msvcrt.dll imports no WriteFile to count";
+    WriteFileCounter counter;
+    ASSERT_TRUE(counter.Installed()) << "the program imports no WriteFile to count";
     std::int64_t expectedLength = 0;
     for (const std::string* line : {&plain, &feeds, &mixed}) {
         counter.Reset();

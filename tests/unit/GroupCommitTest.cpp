@@ -1,0 +1,133 @@
+// Lines that share one write must land exactly as if written one by one: same files, same
+// roll-overs, every line once and each thread's lines in their order.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/LogCore.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WriterTesting.h"
+#include "writers/FileLog.h"
+
+namespace VTLogAdapter::Testing {
+namespace {
+
+using Contents = std::map<std::string, std::string>;
+
+Contents FilesIn(const TempFolder& temp) {
+    Contents contents;
+    for (const std::string& file : ListFiles(temp.Path())) contents[file] = ReadFile(temp.Join(file));
+    return contents;
+}
+
+LocalTime At(int day, int hour, int minute, int second, int milliseconds = 0) {
+    LocalTime time;
+    time.year = 2026;
+    time.month = 12;
+    time.day = day;
+    time.hour = hour;
+    time.minute = minute;
+    time.second = second;
+    time.milliseconds = milliseconds;
+    return time;
+}
+
+TEST(GroupCommit, ABatchLandsAsItsLinesWouldOneByOne) {
+    const std::string line = std::string(3999, 'b') + "\n";   // four to a write
+    struct Line {
+        LocalTime now;
+        std::string text;
+    };
+    struct Case {
+        const char* rule;
+        std::vector<Line> lines;
+        std::size_t files;
+    };
+    const Case cases[] = {
+        {"the size limit crossed inside the batch", 
+         std::vector<Line>(30, {At(7, 14, 3, 7), line}),
+         2},
+        {"midnight inside the batch, the stamp deciding the day",
+         {{At(7, 23, 59, 59, 998), "1\n"}, {At(7, 23, 59, 59, 999), "2\n"},
+          {At(8, 0, 0, 0, 0), "3\n"}, {At(8, 0, 0, 0, 1), "4\n"}},
+         2},
+        {"a new second inside the batch",
+         {{At(7, 14, 3, 7), "1\n"}, {At(7, 14, 3, 8), "2\n"}, {At(7, 14, 3, 8), "3\n"}},
+         1},
+    };
+    for (const Case& c : cases) {
+        Contents results[2];
+        for (int batched = 0; batched < 2; ++batched) {
+            TempFolder temp;
+            FakePlatform platform;
+            auto config = WritingConfig(platform, temp.Path());
+            config->generalLog.fileSizeLimit = 0.1;
+            FileLog log(config.get(), platform);
+            std::vector<LineToWrite> lines;
+            for (const Line& line : c.lines) {
+                lines.push_back({line.text.c_str(), line.text.size(), line.now});
+            }
+            if (batched == 1) {
+                std::vector<const LineToWrite*> batch;
+                for (const LineToWrite& line : lines) batch.push_back(&line);
+                log.WriteLines(batch.data(), batch.size());
+            } else {
+                for (const LineToWrite& line : lines) log.WriteText(line.text, line.now);
+            }
+            results[batched] = FilesIn(temp);
+        }
+        EXPECT_EQ(results[0], results[1]) << c.rule;
+        EXPECT_EQ(c.files, results[1].size()) << c.rule;
+    }
+}
+
+TEST(GroupCommit, EightThreadsLeaveEveryLineOnceInOrderAndFilesWithinTheLimit) {
+    constexpr int kThreads = 8;
+    constexpr int kLines = 1000;   // fewer than ten files a series: names sort by number
+    TempFolder temp;
+    FakePlatform platform;
+    LogCore core(platform);
+    auto* config = const_cast<LogConfig*>(core.Config());
+    *config = *WritingConfig(platform, temp.Path());
+    config->generalLog.fileSizeLimit = 0.1;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kLines; ++i) {
+                const std::string text = std::string(40, 'p') + " " +
+                                         static_cast<char>('A' + t) + "#" + std::to_string(i);
+                const std::u16string message(text.begin(), text.end());
+                core.Dispatch(nullptr, nullptr, 0, 1, t % 2 == 0 ? u"Even" : nullptr,
+                              message.c_str());
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    std::map<char, std::vector<int>> seen;
+    for (const auto& [file, text] : FilesIn(temp)) {
+        const std::vector<std::string> lines = SplitLines(text);
+        const std::size_t beforeLast = text.size() - lines.back().size() - 1;
+        EXPECT_LE(beforeLast, 104858u) << file << " went on past the limit";
+        for (const std::string& line : lines) {
+            const std::size_t mark = line.find('#');
+            ASSERT_NE(std::string::npos, mark) << line;
+            seen[line[mark - 1]].push_back(std::stoi(line.substr(mark + 1)));
+        }
+    }
+    ASSERT_EQ(static_cast<std::size_t>(kThreads), seen.size());
+    for (const auto& [thread, numbers] : seen) {
+        // Files of one series come in name order; within them, one thread's lines in order.
+        std::vector<int> expected(kLines);
+        for (int i = 0; i < kLines; ++i) expected[i] = i;
+        EXPECT_EQ(expected, numbers) << "thread " << thread;
+    }
+}
+
+}  // namespace
+}  // namespace VTLogAdapter::Testing
