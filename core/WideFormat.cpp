@@ -8,11 +8,21 @@
 #include <cstring>
 #include <new>
 
+#include "platform/common/Utf8Decode.h"
+
 namespace VTLogAdapter {
 namespace {
 
 constexpr int kNoPrecision = -1;
 constexpr char16_t kReplacement = 0xFFFD;
+
+// A double's exact decimal expansion ends within 1074 decimal places (its hexadecimal one within
+// 13), and every C runtime prints zeros past its own last digit. So a larger precision prints as
+// this one with zeros added, which are counted and repeated instead of printed by the runtime.
+constexpr int kExactPrecision = 1100;
+// Holds any double printed with at most kExactPrecision: the longest is "%f" of the largest
+// value, a sign, 309 integral digits, the point and the decimals.
+constexpr std::size_t kFloatingText = kExactPrecision + 320;
 
 enum class Length { None, hh, h, l, ll, j, z, t, L, I, I32, I64, w };
 
@@ -35,27 +45,31 @@ struct Directive {
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-// The destination: stores what fits, counts everything. Counting works in whole runs so that a
-// width of a billion costs no more to measure than a width of ten.
+// The destination: stores what fits the buffer and follows the message the engine keeps, its
+// first kMaxMessageUnits units. Runs are handled in bulk, so a width of a billion costs no more
+// than the units that are stored; the length stops counting one unit past the kept message.
 class Sink {
 public:
     Sink(char16_t* buffer, std::size_t capacity)
-        : buffer(capacity > 0 ? buffer : nullptr), limit(capacity > 0 ? capacity - 1 : 0) {}
+        : buffer(capacity > 0 ? buffer : nullptr),
+          limit(capacity == 0 ? 0 : capacity - 1 < kMaxMessageUnits ? capacity - 1
+                                                                     : kMaxMessageUnits),
+          firstWatched(limit < kMaxMessageUnits - 1 ? limit : kMaxMessageUnits - 1) {}
 
-    // Units that can still be stored; 0 once the text is cut or when only measuring.
-    std::uint64_t Room() const { return length < limit ? limit - length : 0; }
+    // Units of the kept message still to come.
+    std::uint64_t Room() const { return length < kMaxMessageUnits ? kMaxMessageUnits - length : 0; }
+    // Whether everything that comes now lies past the kept message.
+    bool Full() const { return length > kMaxMessageUnits; }
 
     void Put(char16_t unit) {
         if (length < limit) buffer[length] = unit;
-        NoteDropped(1, [unit](std::uint64_t) { return unit; });
-        ++length;
+        Advance(1, [unit](std::uint64_t) { return unit; });
     }
 
     void Append(const char16_t* text, std::size_t count) {
         const std::size_t stored = Stored(count);
         if (stored > 0) std::memcpy(buffer + length, text, stored * sizeof(char16_t));
-        NoteDropped(count, [text](std::uint64_t at) { return text[at]; });
-        length += count;
+        Advance(count, [text](std::uint64_t at) { return text[at]; });
     }
 
     void AppendAscii(const char* text, std::size_t count) {
@@ -63,108 +77,70 @@ public:
         for (std::size_t i = 0; i < stored; ++i) {
             buffer[length + i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
         }
-        length += stored;
-        Skip(count - stored);
+        Advance(count, [text](std::uint64_t at) { return static_cast<char16_t>(text[at]); });
     }
 
     void Repeat(char16_t unit, std::uint64_t count) {
         const std::uint64_t stored = Stored(count);
         for (std::uint64_t i = 0; i < stored; ++i) buffer[length + i] = unit;
-        NoteDropped(count, [unit](std::uint64_t) { return unit; });
-        length += count;
+        Advance(count, [unit](std::uint64_t) { return unit; });
     }
 
-    // Counts ASCII units whose text is not at hand; only valid once nothing more is stored.
-    void Skip(std::uint64_t count) {
-        NoteDropped(count, [](std::uint64_t) { return u'\0'; });
-        length += count;
-    }
-
-    // Terminates the text and returns the full length, or -1 when formatting failed.
+    // Terminates the text and returns the length of the kept message, or -1 when formatting
+    // failed. Neither cut leaves the first half of a pair without its second.
     int Finish(bool succeeded) {
-        if (!succeeded || length > static_cast<std::uint64_t>(INT_MAX)) {
+        if (!succeeded) {
             if (buffer != nullptr) buffer[0] = u'\0';
             return -1;
         }
         if (buffer != nullptr) {
             std::uint64_t end = length < limit ? length : limit;
-            // A pair cut in half by the end of the buffer would leave a lone surrogate behind.
             if (length > limit && end > 0 && IsHighSurrogate(buffer[end - 1]) &&
-                IsLowSurrogate(firstDropped)) {
+                IsLowSurrogate(afterStored)) {
                 --end;
             }
             buffer[end] = u'\0';
         }
-        return static_cast<int>(length);
+        std::uint64_t kept = length < kMaxMessageUnits ? length : kMaxMessageUnits;
+        if (length > kMaxMessageUnits && IsHighSurrogate(lastKept) && IsLowSurrogate(afterKept)) {
+            --kept;
+        }
+        return static_cast<int>(kept);
     }
 
 private:
     template <typename T>
     T Stored(T count) const {
-        const std::uint64_t room = Room();
+        const std::uint64_t room = length < limit ? limit - length : 0;
         return count < room ? count : static_cast<T>(room);
     }
 
-    // Keeps the first unit that falls past the end of the buffer, which Finish needs to tell a
-    // cut pair from a lone surrogate. `unitAt` gives the unit at an offset of this run.
+    // Moves past a run of `count` units, keeping the units the cuts in Finish look at.
+    // `unitAt` gives the unit at an offset of this run.
     template <typename UnitAt>
-    void NoteDropped(std::uint64_t count, UnitAt unitAt) {
-        if (length <= limit && limit - length < count) firstDropped = unitAt(limit - length);
+    void Advance(std::uint64_t count, UnitAt unitAt) {
+        if (length + count > firstWatched) {
+            Watch(limit, afterStored, count, unitAt);
+            Watch(kMaxMessageUnits - 1, lastKept, count, unitAt);
+            Watch(kMaxMessageUnits, afterKept, count, unitAt);
+        }
+        length = count > kMaxMessageUnits + 1 - length ? kMaxMessageUnits + 1 : length + count;
+    }
+
+    template <typename UnitAt>
+    void Watch(std::uint64_t position, char16_t& unit, std::uint64_t count, UnitAt unitAt) {
+        if (position >= length && position - length < count) unit = unitAt(position - length);
     }
 
     char16_t* buffer;
-    std::uint64_t limit;
+    const std::uint64_t limit;
+    const std::uint64_t firstWatched;
+    // At most kMaxMessageUnits + 1: nothing past the unit after the kept message matters.
     std::uint64_t length = 0;
-    char16_t firstDropped = u'\0';
+    char16_t afterStored = u'\0';
+    char16_t lastKept = u'\0';
+    char16_t afterKept = u'\0';
 };
-
-// Reads one character of NUL-terminated UTF-8 `text`, of which at most `available` bytes may be
-// looked at. Returns the bytes it takes, or 0 at the terminator or when `available` ends inside
-// a sequence that is valid so far (the caller stops there rather than show half a character).
-// Invalid input reads as U+FFFD and takes the lead byte plus the continuation bytes that were
-// valid, so one bad byte never swallows the good text after it.
-std::size_t DecodeUtf8(const unsigned char* text, std::size_t available, std::uint32_t& codePoint) {
-    if (available == 0 || text[0] == 0) return 0;
-    const unsigned char lead = text[0];
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    std::size_t need = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 1;
-        codePoint = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 2;
-        codePoint = lead & 0x0Fu;
-        if (lead == 0xE0) low = 0xA0;   // overlong
-        if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 3;
-        codePoint = lead & 0x07u;
-        if (lead == 0xF0) low = 0x90;   // overlong
-        if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
-    } else {
-        codePoint = kReplacement;
-        return 1;
-    }
-    for (std::size_t k = 1; k <= need; ++k) {
-        if (k >= available) return 0;
-        const unsigned char next = text[k];
-        if (next < low || next > high) {
-            codePoint = kReplacement;
-            return k;
-        }
-        codePoint = (codePoint << 6) | (next & 0x3Fu);
-        low = 0x80;
-        high = 0xBF;
-    }
-    return need + 1;
-}
-
-std::size_t Utf16Units(std::uint32_t codePoint) { return codePoint >= 0x10000 ? 2 : 1; }
 
 class Formatter {
 public:
@@ -493,20 +469,38 @@ private:
         return true;
     }
 
+    // Past the width and past the kept message, the length of a text no longer changes what
+    // is kept, so no more of it is read than that.
+    std::uint64_t UnitsThatMatter(const Directive& directive) const {
+        return (directive.width > sink.Room() ? directive.width : sink.Room()) + 1;
+    }
+
     void WideString(const Directive& directive, const char16_t* text) {
+        const std::uint64_t matter = UnitsThatMatter(directive);
+        const bool byPrecision = directive.precision != kNoPrecision &&
+                                 static_cast<std::uint64_t>(directive.precision) <= matter;
+        const std::size_t limit = static_cast<std::size_t>(
+            byPrecision ? static_cast<std::uint64_t>(directive.precision) : matter);
         std::size_t units = 0;
-        if (directive.precision == kNoPrecision) {
-            while (text[units] != u'\0') ++units;
-        } else {
-            const std::size_t limit = static_cast<std::size_t>(directive.precision);
-            while (units < limit && text[units] != u'\0') ++units;
-            // The unit after the limit may not be readable, so a high surrogate in the last
-            // place counts as the first half of a pair that does not fit.
-            if (units == limit && units > 0 && IsHighSurrogate(text[units - 1])) --units;
+        while (units < limit && text[units] != u'\0') ++units;
+        // The unit after the precision may not be readable, so a high surrogate in the last
+        // place counts as the first half of a pair that does not fit.
+        if (byPrecision && units == limit && units > 0 && IsHighSurrogate(text[units - 1])) {
+            --units;
         }
         Padded(directive, units, true);
         sink.Append(text, units);
         Padded(directive, units, false);
+    }
+
+    // Reads the character at `offset` of NUL-terminated UTF-8 `text`, of which at most `limit`
+    // bytes may be read. Returns the bytes it takes, or 0 at the terminator or where the limit
+    // cuts a character (which is then left out rather than shown in part).
+    static std::size_t NextNarrow(const unsigned char* text, std::size_t offset,
+                                  std::size_t limit, std::uint32_t& codePoint) {
+        if (offset >= limit || text[offset] == 0) return 0;
+        const std::size_t taken = DecodeUtf8(text + offset, limit - offset, codePoint);
+        return codePoint == kUtf8Incomplete ? 0 : taken;
     }
 
     void NarrowString(const Directive& directive, const unsigned char* text) {
@@ -514,18 +508,22 @@ private:
                                       ? SIZE_MAX
                                       : static_cast<std::size_t>(directive.precision);
         std::uint32_t codePoint = 0;
-        if (directive.width > 0) {
+        if (directive.width > 0 && (directive.flags & kLeft) == 0) {
             std::uint64_t units = 0;
             std::size_t offset = 0;
-            while (std::size_t taken = DecodeUtf8(text + offset, limit - offset, codePoint)) {
+            while (units < directive.width) {
+                const std::size_t taken = NextNarrow(text, offset, limit, codePoint);
+                if (taken == 0) break;
                 offset += taken;
-                units += Utf16Units(codePoint);
+                units += codePoint >= 0x10000 ? 2 : 1;
             }
             Padded(directive, units, true);
         }
         std::uint64_t units = 0;
         std::size_t offset = 0;
-        while (std::size_t taken = DecodeUtf8(text + offset, limit - offset, codePoint)) {
+        while (!sink.Full()) {
+            const std::size_t taken = NextNarrow(text, offset, limit, codePoint);
+            if (taken == 0) break;
             offset += taken;
             if (codePoint >= 0x10000) {
                 codePoint -= 0x10000;
@@ -562,42 +560,54 @@ private:
         narrowFormat[at++] = static_cast<char>(directive.conversion);
         narrowFormat[at] = '\0';
 
-        char local[512];
-        char* text = local;
-        const int length = Print(local, sizeof(local), narrowFormat, directive.precision, value);
-        if (length < 0) return false;
-        char* allocated = nullptr;
-        const std::size_t total = static_cast<std::size_t>(length);
-        if (total >= sizeof(local) && sink.Room() > 0) {
-            allocated = new (std::nothrow) char[total + 1];
-            if (allocated == nullptr) return false;
-            if (Print(allocated, total + 1, narrowFormat, directive.precision, value) != length) {
-                delete[] allocated;
-                return false;
+        const bool finite = std::isfinite(value);
+        const bool hexadecimal = directive.conversion == u'a' || directive.conversion == u'A';
+        const bool general = directive.conversion == u'g' || directive.conversion == u'G';
+        int precision = directive.precision;
+        std::uint64_t zeros = 0;
+        if (precision > kExactPrecision) {
+            // "%g" drops trailing zeros unless '#' asks to keep them; infinity and NaN have
+            // no digits to extend.
+            if (finite && (!general || (directive.flags & kAlternate))) {
+                zeros = static_cast<std::uint64_t>(precision - kExactPrecision);
             }
-            text = allocated;
+            precision = kExactPrecision;
         }
+
+        char text[kFloatingText];
+        const int length = Print(text, sizeof(text), narrowFormat, precision, value);
+        // Cannot happen for a double; refused rather than shown in part.
+        if (length < 0 || static_cast<std::size_t>(length) >= sizeof(text)) return false;
+        const std::size_t total = static_cast<std::size_t>(length);
 
         const char lead = total > 0 ? text[0] : '\0';
         std::size_t prefix = (lead == '-' || lead == '+' || lead == ' ') ? 1 : 0;
-        if ((directive.conversion == u'a' || directive.conversion == u'A') && total > prefix + 1 &&
-            text[prefix] == '0' && (text[prefix + 1] == 'x' || text[prefix + 1] == 'X')) {
+        if (hexadecimal && total > prefix + 1 && text[prefix] == '0' &&
+            (text[prefix + 1] == 'x' || text[prefix + 1] == 'X')) {
             prefix += 2;
         }
-        const std::uint64_t padding = directive.width > total ? directive.width - total : 0;
+        // The added zeros belong to the digits, before the exponent if there is one.
+        std::size_t digitsEnd = total;
+        if (zeros > 0) {
+            const char exponent = hexadecimal ? 'p' : 'e';
+            for (std::size_t i = total; i-- > prefix;) {
+                if ((text[i] | 0x20) == exponent) {
+                    digitsEnd = i;
+                    break;
+                }
+            }
+        }
+        const std::uint64_t printed = total + zeros;
+        const std::uint64_t padding = directive.width > printed ? directive.width - printed : 0;
         const bool left = (directive.flags & kLeft) != 0;
-        const bool zeroPad = !left && (directive.flags & kZero) && std::isfinite(value);
+        const bool zeroPad = !left && (directive.flags & kZero) && finite;
         if (!left && !zeroPad) sink.Repeat(u' ', padding);
         sink.AppendAscii(text, prefix);
         if (zeroPad) sink.Repeat(u'0', padding);
-        // Text that did not fit `local` was not reprinted because none of it can be stored.
-        if (text == local && total >= sizeof(local)) {
-            sink.Skip(total - prefix);
-        } else {
-            sink.AppendAscii(text + prefix, total - prefix);
-        }
+        sink.AppendAscii(text + prefix, digitsEnd - prefix);
+        sink.Repeat(u'0', zeros);
+        sink.AppendAscii(text + digitsEnd, total - digitsEnd);
         if (left) sink.Repeat(u' ', padding);
-        delete[] allocated;
         return true;
     }
 
@@ -626,18 +636,14 @@ int FormatWideV(char16_t* buffer, std::size_t capacity, const char16_t* format,
 }
 
 char16_t* FormatWideAllocV(const char16_t* format, va_list args) noexcept {
-    va_list measure;
-    va_copy(measure, args);
-    const int length = FormatWideV(nullptr, 0, format, measure);
-    va_end(measure);
+    // One pass into the largest message there can be, then a copy of exactly its size.
+    char16_t message[kMaxMessageUnits + 1];
+    const int length = FormatWideV(message, kMaxMessageUnits + 1, format, args);
     if (length < 0) return nullptr;
     const std::size_t size = static_cast<std::size_t>(length) + 1;
     char16_t* text = new (std::nothrow) char16_t[size];
     if (text == nullptr) return nullptr;
-    if (FormatWideV(text, size, format, args) < 0) {
-        delete[] text;
-        return nullptr;
-    }
+    std::memcpy(text, message, size * sizeof(char16_t));
     return text;
 }
 

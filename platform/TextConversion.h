@@ -5,14 +5,25 @@
 
 namespace VTLogAdapter {
 
+// What a conversion does with the line breaks of the text.
+enum class LineBreaks {
+    // Copied like any other character.
+    Verbatim,
+    // Each break (CR LF, LF or CR alone) becomes LF and one tab, so text that spans lines in a
+    // log file continues on lines that start with a tab, which no record does.
+    // Example: u"a\r\nb\rc" converts to "a\n\tb\n\tc".
+    Continued,
+};
+
 // Converts NUL-terminated UTF-16 `text` (null counts as empty) to UTF-8 in `buffer`, always
-// NUL-terminated. When the text does not fit, it is cut before the first character that would
-// not fit whole; a lone surrogate becomes U+FFFD. Returns the number of bytes written before
-// the NUL. `capacity` 0 writes nothing and returns 0.
-std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity);
+// NUL-terminated. When the text does not fit, it is cut before the first character (or whole
+// LF and tab) that would not fit; a lone surrogate becomes U+FFFD. Returns the number of bytes
+// written before the NUL. `capacity` 0 writes nothing and returns 0.
+std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity,
+                        LineBreaks breaks = LineBreaks::Verbatim);
 
 // How many code units of `text` (at most `maxUnits`) convert whole into at most `maxBytes`
-// bytes of UTF-8; `bytes` receives their UTF-8 length. Shared by every platform's converter.
+// bytes of UTF-8 (line breaks verbatim); `bytes` receives their UTF-8 length.
 std::size_t Utf16PrefixFittingUtf8(const char16_t* text, std::size_t maxUnits,
                                    std::size_t maxBytes, std::size_t& bytes);
 

@@ -1,5 +1,7 @@
 // FormatLine: the bytes of one log line. Fields come in a fixed order, chosen by the line-content
-// switches; text is UTF-8; however long its parts, the line always ends whole.
+// switches; text is UTF-8; however long its parts, the line always ends whole. A line break
+// inside any text field is written as a line feed and a tab, so no text can start a line of
+// its own that would pass for a record.
 #include <algorithm>
 #include <cstddef>
 
@@ -43,13 +45,15 @@ public:
         if (length < kTextEnd) buffer[length++] = c;
     }
 
-    // UTF-8 text of at most `maxLength` bytes, cut before a character that would not fit whole.
+    // UTF-8 text of at most `maxLength` bytes, cut before a character that would not fit whole
+    // and before a line feed whose tab would not fit (the text has its breaks continued).
     void Text(const char* text, std::size_t maxLength = kLineCapacity) {
         const std::size_t room = Room(kTextEnd);
         std::size_t count = 0;
         while (count < maxLength && count < room && text[count] != '\0') ++count;
         if (count < maxLength && text[count] != '\0') {
             while (count > 0 && IsUtf8Continuation(text[count])) --count;
+            if (count > 0 && text[count - 1] == '\n') --count;
         }
         std::copy(text, text + count, buffer + length);
         length += count;
@@ -74,14 +78,15 @@ public:
     // Wide text converted to UTF-8, bounded by the field capacity and the room left.
     void Wide(const char16_t* text) {
         const std::size_t capacity = std::min(kFieldCapacity, Room(kTextEnd) + 1);
-        length += Utf16ToUtf8(text, buffer + length, capacity);
+        length += Utf16ToUtf8(text, buffer + length, capacity, LineBreaks::Continued);
     }
 
     // The quoted message and the line's end. The message may take all the room the fields
     // left; only the closing bytes are held back for it.
     void Finish(const char16_t* message) {
         buffer[length++] = '"';
-        length += Utf16ToUtf8(message, buffer + length, kLineCapacity - kClosingBytes - length);
+        length += Utf16ToUtf8(message, buffer + length, kLineCapacity - kClosingBytes - length,
+                              LineBreaks::Continued);
         buffer[length++] = '"';
         buffer[length++] = Sep();
         buffer[length++] = '\n';
@@ -118,7 +123,7 @@ int LogWriterBase::FormatLine(char* buffer, const char16_t* message, const char1
     out.Separator();
 
     if (configured && config->moduleName != 0) {
-        out.Text(moduleFileName, sizeof moduleFileName);
+        out.Text(moduleNameField, sizeof moduleNameField);
         out.Separator();
     }
     if (configured && config->sessionInfo != 0) {

@@ -13,13 +13,16 @@ LogWriterBase::LogWriterBase(Platform& platform)
       currentDay(),
       processIdentifier(platform.GetCurrentProcessId()),
       moduleFileName(),
+      moduleNameField(),
       sessionTag(),
       fileMutex(nullptr) {
     char16_t executable[kPathCapacity] = {};
     std::size_t length = platform.GetExecutablePath(executable, kPathCapacity);
     if (length >= kPathCapacity) length = kPathCapacity - 1;
     executable[length] = u'\0';
-    Utf16ToUtf8(LastPathComponent(executable), moduleFileName, sizeof moduleFileName);
+    const char16_t* name = LastPathComponent(executable);
+    Utf16ToUtf8(name, moduleFileName, sizeof moduleFileName);
+    Utf16ToUtf8(name, moduleNameField, sizeof moduleNameField, LineBreaks::Continued);
 
     std::uint32_t session = 0;
     if (!platform.ProcessIdToSessionId(processIdentifier, session)) session = 0;

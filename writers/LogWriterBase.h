@@ -32,8 +32,10 @@ public:
     LogWriterBase(const LogWriterBase&) = delete;
     LogWriterBase& operator=(const LogWriterBase&) = delete;
 
-    // Builds one whole log line into `buffer` (kLineCapacity bytes) and returns 1. Every field
-    // is cut at a UTF-8 character boundary when the line would not fit, and the line always
+    // Builds one whole log line into `buffer` (kLineCapacity bytes) and returns 1. Every line
+    // break inside a text field (CR LF, LF or CR) is written as LF and a tab, so the line's own
+    // LF is the only one that starts a record. Every field is cut at a UTF-8 character boundary
+    // when the line would not fit, never between such an LF and its tab, and the line always
     // ends with the closing quotation mark, separator and line feed.
     int FormatLine(char* buffer, const char16_t* message, const char16_t* sourceFile,
                    const char16_t* function, int line, int level, const LocalTime& time) const;
@@ -89,6 +91,9 @@ protected:
     int checkedDay = -1;
     std::uint32_t processIdentifier;
     char moduleFileName[kPathCapacity];
+    // The executable's name as lines print it: a file name may hold line breaks, which a line
+    // continues (see FormatLine), so that is done once here rather than on every line.
+    char moduleNameField[kPathCapacity];
     char sessionTag[kPathCapacity];
     void* fileMutex;
 

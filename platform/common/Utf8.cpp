@@ -1,10 +1,60 @@
-// Portable UTF-16 measuring and conversion, shared by every platform's converter.
+// UTF-16 <-> UTF-8 conversion for every platform: one loop each way over the shared decoder.
 #include <cstdint>
 
 #include "platform/TextConversion.h"
 #include "platform/common/Utf8Decode.h"
 
 namespace VTLogAdapter {
+namespace {
+
+// Runs for every text field of every line, so ASCII, where the line breaks are, is looked at
+// first and the full decoder only runs for the rest.
+template <LineBreaks kBreaks>
+std::size_t ConvertUtf16ToUtf8(const char16_t* text, char* buffer, std::size_t room) {
+    std::size_t written = 0;
+    std::size_t index = 0;
+    while (text[index] != u'\0') {
+        const char16_t unit = text[index];
+        if (unit < 0x80) {
+            if (kBreaks == LineBreaks::Continued && (unit == u'\n' || unit == u'\r')) {
+                if (written + 2 > room) break;
+                buffer[written++] = '\n';
+                buffer[written++] = '\t';
+                index += unit == u'\r' && text[index + 1] == u'\n' ? 2 : 1;
+                continue;
+            }
+            if (written == room) break;
+            buffer[written++] = static_cast<char>(unit);
+            ++index;
+            continue;
+        }
+        std::size_t width = 0;
+        std::uint32_t codePoint = 0;
+        // Two units are always readable here: a high surrogate is followed at least by the
+        // terminating NUL.
+        const std::size_t taken = DecodeUtf16(text + index, 2, width, &codePoint);
+        if (written + width > room) break;
+        EncodeCodePoint(codePoint, width, buffer + written);
+        written += width;
+        index += taken;
+    }
+    return written;
+}
+
+}  // namespace
+
+std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity,
+                        LineBreaks breaks) {
+    if (capacity == 0) return 0;
+    std::size_t written = 0;
+    if (text != nullptr) {
+        written = breaks == LineBreaks::Continued
+                      ? ConvertUtf16ToUtf8<LineBreaks::Continued>(text, buffer, capacity - 1)
+                      : ConvertUtf16ToUtf8<LineBreaks::Verbatim>(text, buffer, capacity - 1);
+    }
+    buffer[written] = '\0';
+    return written;
+}
 
 std::size_t Utf16PrefixFittingUtf8(const char16_t* text, std::size_t maxUnits,
                                    std::size_t maxBytes, std::size_t& bytes) {
@@ -21,19 +71,6 @@ std::size_t Utf16PrefixFittingUtf8(const char16_t* text, std::size_t maxUnits,
     return units;
 }
 
-std::size_t EncodeUtf16AsUtf8(const char16_t* text, std::size_t units, char* out) {
-    std::size_t written = 0;
-    std::size_t index = 0;
-    while (index < units) {
-        std::size_t width = 0;
-        std::uint32_t codePoint = 0;
-        index += DecodeUtf16(text + index, units - index, width, &codePoint);
-        EncodeCodePoint(codePoint, width, out + written);
-        written += width;
-    }
-    return written;
-}
-
 std::size_t Utf8ToUtf16(const char* text, std::size_t length, char16_t* buffer,
                         std::size_t capacity) {
     if (capacity == 0) return 0;
@@ -41,25 +78,9 @@ std::size_t Utf8ToUtf16(const char* text, std::size_t length, char16_t* buffer,
     std::size_t index = 0;
     std::size_t written = 0;
     while (index < length) {
-        std::uint32_t codePoint = 0xFFFD;
-        std::size_t need = 0;
-        const unsigned char lead = in[index];
-        if (lead < 0x80) { codePoint = lead; need = 0; }
-        else if ((lead & 0xE0) == 0xC0) { codePoint = lead & 0x1F; need = 1; }
-        else if ((lead & 0xF0) == 0xE0) { codePoint = lead & 0x0F; need = 2; }
-        else if ((lead & 0xF8) == 0xF0) { codePoint = lead & 0x07; need = 3; }
-        else { need = 0; codePoint = 0xFFFD; }
-        std::size_t consumed = 1;
-        bool valid = lead < 0x80 || need > 0;
-        for (std::size_t k = 1; valid && k <= need; ++k) {
-            if (index + k >= length || (in[index + k] & 0xC0) != 0x80) { valid = false; break; }
-            codePoint = (codePoint << 6) | (in[index + k] & 0x3F);
-            consumed = k + 1;
-        }
-        if (!valid || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-            codePoint = 0xFFFD;
-        }
-        index += consumed;
+        std::uint32_t codePoint = 0;
+        const std::size_t taken = DecodeUtf8(in + index, length - index, codePoint);
+        if (codePoint == kUtf8Incomplete) codePoint = kReplacementCharacter;
         const std::size_t units = codePoint >= 0x10000 ? 2 : 1;
         if (written + units + 1 > capacity) break;
         if (units == 2) {
@@ -69,6 +90,7 @@ std::size_t Utf8ToUtf16(const char* text, std::size_t length, char16_t* buffer,
         } else {
             buffer[written++] = static_cast<char16_t>(codePoint);
         }
+        index += taken;
     }
     buffer[written] = u'\0';
     return written;

@@ -12,6 +12,7 @@
 #include "config/ConfigLoader.h"
 #include "config/LogConfig.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/WriterTesting.h"
 #include "writers/LogWriterBase.h"
 
 namespace VTLogAdapter::Testing {
@@ -44,13 +45,13 @@ const std::u16string kOtherSep(1, kPathSeparator == '/' ? u'\\' : u'/');
 const std::u16string kSourcePath = u"C:" + kSep + u"src" + kSep + u"capture";
 
 // Sets the identity fields directly, so the lines do not depend on how the real writers read
-// them from the platform.
+// them from the platform; only a fake that names an executable gives the module name.
 class LineWriter : public LogWriterBase {
 public:
     explicit LineWriter(FakePlatform& fake) : LogWriterBase(fake), settings(fake) {
         config = &settings;
         processIdentifier = 4242;
-        SetModule("app.exe");
+        if (fake.executablePath.empty()) SetModule("app.exe");
         std::snprintf(sessionTag, sizeof sessionTag, "%s", " SL(1) ");
         Set(kAllOn);
     }
@@ -64,7 +65,7 @@ public:
         settings.excelMode = on.excelMode;
     }
     void SetModule(const std::string& name) {
-        std::snprintf(moduleFileName, sizeof moduleFileName, "%s", name.c_str());
+        std::snprintf(moduleNameField, sizeof moduleNameField, "%s", name.c_str());
     }
     void SetProcess(std::uint32_t id) { processIdentifier = id; }
     void DropConfig() { config = nullptr; }
@@ -220,7 +221,7 @@ TEST_F(LineFormat, MessageTextIsQuotedUnchangedAsUtf8) {
     const Row rows[] = {
         {u"", "\"\""},
         {u"say \"hi\" now", "\"say \"hi\" now\""},
-        {u"a\tb\nc\r", "\"a\tb\nc\r\""},
+        {u"a\tb", "\"a\tb\""},
         {u"100% %s %d", "\"100% %s %d\""},
         {u"Gr\u00FC\u00DFe \u20AC", "\"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\""},
         {u"\U0001F600\U0010FFFF", "\"\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\""},
@@ -233,6 +234,51 @@ TEST_F(LineFormat, MessageTextIsQuotedUnchangedAsUtf8) {
     writer.Set(kAllOff);
     for (const Row& row : rows) {
         EXPECT_EQ("14:03:07:045  INFO  " + row.quoted + " \n", writer.Format(row.message));
+    }
+}
+
+// Every line break inside a text field continues on a line that starts with a tab, so no text
+// can start a line that passes for a record; the file's own line end stays the record's.
+TEST_F(LineFormat, LineBreaksInTextFieldsContinueWithATab) {
+    struct Row {
+        Switches on;
+        std::u16string executable, file, function, message;
+        std::string expected;
+    };
+    const std::u16string forged = u"\n14:03:07:046  INFO  \"fake\"";
+    const Row rows[] = {
+        {kAllOff, u"", u"", u"", u"a\nb", "14:03:07:045  INFO  \"a\n\tb\" \n"},
+        {kAllOff, u"", u"", u"", u"a\r\nb", "14:03:07:045  INFO  \"a\n\tb\" \n"},
+        {kAllOff, u"", u"", u"", u"a\rb", "14:03:07:045  INFO  \"a\n\tb\" \n"},
+        // LF CR is two breaks, CR LF one; a break at either end is continued as well.
+        {kAllOff, u"", u"", u"", u"\r\r\n\n\r.\n",
+         "14:03:07:045  INFO  \"\n\t\n\t\n\t\n\t.\n\t\" \n"},
+        {kAllOff, u"", u"", u"", forged,
+         "14:03:07:045  INFO  \"\n\t14:03:07:046  INFO  \"fake\"\" \n"},
+        {kLocationOnly, u"", u"src" + kSep + u"a\r\nb.cpp", u"Init\n", u"m",
+         "14:03:07:045  INFO  a\n\tb.cpp(120)::Init\n\t \"m\" \n"},
+        {{1, 0, 0, 0, 0, 1}, Native(u"/opt/a\rpp\n"), u"", u"", u"\n",
+         "14:03:07:045 \ta\n\tpp\n\t\tINFO \t\"\n\t\"\t\n"},
+    };
+    for (const Row& row : rows) {
+        FakePlatform fake;
+        fake.executablePath = row.executable;
+        LineWriter lineWriter(fake);
+        lineWriter.Set(row.on);
+        EXPECT_EQ(row.expected, lineWriter.Format(row.message, row.file.c_str(),
+                                                  row.function.c_str()));
+    }
+
+    // Only breaks, past the line's bound: the cut keeps each LF with its tab.
+    for (const int excel : {0, 1}) {
+        writer.Set({0, 0, 0, 0, 0, excel});
+        const std::string head = excel != 0 ? "14:03:07:045 \tINFO \t\"" : "14:03:07:045  INFO  \"";
+        const std::string end = excel != 0 ? "\"\t\n" : "\" \n";
+        const std::size_t pairs = (kLongestLine - head.size() - end.size()) / 2;
+        for (const char16_t* breakText : {u"\n", u"\r\n"}) {
+            EXPECT_EQ(head + Repeat("\n\t", pairs) + end,
+                      writer.Format(Repeat(breakText, 2047)));
+        }
     }
 }
 

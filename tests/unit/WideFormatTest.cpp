@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -298,12 +299,75 @@ TEST(WideFormat, MalformedFormatsAreRefused) {
     EXPECT_EQ(-1, Measure(nullptr));
 }
 
-TEST(WideFormat, HugeWidthsAreCountedNotWritten) {
-    EXPECT_EQ(2000000000, Measure(u"%2000000000d", 1));
-    EXPECT_EQ(INT_MAX, Measure(u"%2147483646d%c", 1, u'x'));
-    EXPECT_EQ(-1, Measure(u"%2147483647d%c", 1, u'x'));  // one more than an int can count
+// The C runtime's own text for `format` (at most a few thousand characters), widened.
+std::u16string Printed(const char* format, double value) {
+    char text[4096];
+    const int length = std::snprintf(text, sizeof text, format, value);
+    return std::u16string(text, text + (length > 0 ? length : 0));
+}
+
+// Only the first 2047 units of a result are kept, and nothing beyond them is produced: each of
+// these would otherwise take gigabytes or seconds. What is kept is the unbounded text's prefix.
+TEST(WideFormat, ResultsAreCutAt2047UnitsWithoutProducingTheRest) {
+    constexpr std::size_t kKept = 2047;
+    const std::u16string spaces(kKept, u' ');
+    const std::u16string zeros(kKept, u'0');
+    const std::u16string pair = u"\U0001F600";
+    int count = 5;
+    struct Row {
+        const char* what;
+        std::u16string result;
+        std::u16string expected;
+    };
+    const Row rows[] = {
+        {"width d", Format(u"%1000000000d", 7), spaces},
+        {"left width i", Format(u"%-1000000000i", 7), u"7" + spaces.substr(1)},
+        {"precision u", Format(u"%.1000000000u", 7u), zeros},
+        {"precision x", Format(u"%#.1000000000x", 255u), u"0x" + zeros.substr(2)},
+        {"width o", Format(u"%01000000000o", 8u), zeros},
+        {"width X", Format(u"%-1000000000X", 255u), u"FF" + spaces.substr(2)},
+        {"width p", Format(u"%1000000000p", nullptr), spaces},
+        {"width c", Format(u"%-1000000000c", u'c'), u"c" + spaces.substr(1)},
+        {"width s", Format(u"%1000000000s", u"ab"), spaces},
+        {"width ls", Format(u"%-1000000000ls", u"ab"), u"ab" + spaces.substr(2)},
+        {"width hs", Format(u"%-1000000000hs", "ab"), u"ab" + spaces.substr(2)},
+        {"width S", Format(u"%1000000000S", "ab"), spaces},
+        {"star width", Format(u"%*d|", 1000000000, 7), spaces},
+        {"negative star width", Format(u"%*s|", -1000000000, u"ab"), u"ab" + spaces.substr(2)},
+        {"star precision", Format(u"%.*f", 300000000, 1.0), u"1." + zeros.substr(2)},
+        {"precision e", Format(u"%.300000000e", 1.0), u"1." + zeros.substr(2)},
+        {"precision E", Format(u"%+.300000000E", 2.5), u"+2.5" + zeros.substr(4)},
+        {"precision f", Format(u"%.300000000f", -0.5), u"-0.5" + zeros.substr(4)},
+        {"precision F", Format(u"%1000000000.300000000F", 0.5), spaces},
+        {"precision #g", Format(u"%#.300000000g", 1.0), u"1." + zeros.substr(2)},
+        {"precision G", Format(u"%.300000000G", 0.1), Printed("%.2000G", 0.1)},
+        {"precision a", Format(u"%.300000000a", 1.0), u"0x1." + zeros.substr(4)},
+        {"precision A", Format(u"%.300000000A", 1.0), u"0X1." + zeros.substr(4)},
+        {"infinity", Format(u"%.300000000e", HUGE_VAL), u"inf"},
+        // Every digit a double has survives the cap on the runtime's precision; the zeros
+        // added past it go before the exponent.
+        {"digits f", Format(u"%.2000f", 1e-300), Printed("%.2000f", 1e-300).substr(0, kKept)},
+        {"digits e", Format(u"%.2000e", 5e-324), Printed("%.2000e", 5e-324)},
+        {"digits #g", Format(u"%#.2000g", 1e-310), Printed("%#.2000g", 1e-310)},
+        {"digits a", Format(u"%.2040a", 1.0), u"0x1." + zeros.substr(0, 2040) + u"p+0"},
+        // Past INT_MAX units in all: still the prefix, and the format is still checked whole.
+        {"many widths", Format(u"%1000000000d%1000000000d%1000000000d", 1, 2, 3), spaces},
+        {"refused after the cut", Format(u"%3000d%n", 1, &count), u"<refused>"},
+        {"long format", Format((std::u16string(3000, u'x') + u"%d").c_str(), 1),
+         std::u16string(kKept, u'x')},
+        // A pair across the cut is left out whole.
+        {"pair", Format(u"%2046d%s", 7, pair.c_str()), spaces.substr(2) + u"7"},
+        {"narrow pair", Format(u"%2046d%hs", 7, "\xF0\x9F\x98\x80"), spaces.substr(2) + u"7"},
+        {"pair fits", Format(u"%2045d%s", 7, pair.c_str()), spaces.substr(3) + u"7" + pair},
+    };
+    for (const Row& row : rows) EXPECT_EQ(row.expected, row.result) << row.what;
+    EXPECT_EQ(5, count);
+
+    // Measuring and a small buffer report the kept length and store its prefix.
+    EXPECT_EQ(2047, Measure(u"%2000000000d", 1));
+    EXPECT_EQ(2046, Measure(u"%2046d%s", 7, pair.c_str()));
     char16_t buffer[5] = {kGuard, kGuard, kGuard, kGuard, kGuard};
-    EXPECT_EQ(2000000000, FormatInto(buffer, 4, u"%-2000000000d", 7));
+    EXPECT_EQ(2047, FormatInto(buffer, 4, u"%-2000000000d", 7));
     EXPECT_EQ(u"7  ", std::u16string(buffer));
     EXPECT_EQ(kGuard, buffer[4]);
 }
