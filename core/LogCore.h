@@ -31,6 +31,10 @@ public:
                const char16_t* operation, const char16_t* format, va_list args);
     int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
               const char16_t* operation, const char16_t* format, ...);
+    // 1 when a record at `level` would reach a file or the debugger output: logging on, the
+    // level admitted and at least one output on; else 0. Loads the configuration on the first
+    // call; a few loads and comparisons after that.
+    int IsEnabled(int level);
     // Routes one formatted message; loads the configuration on the first call.
     int Dispatch(const char16_t* sourceFile, const char16_t* function, int line, int level,
                  const char16_t* operation, const char16_t* message);
@@ -82,6 +86,9 @@ private:
 // The library's own instance: built at first use, closed when the library unloads or the
 // process exits, never destroyed, so a thread still logging at that moment finds valid memory.
 LogCore& GetLogCore();
+
+// LogCore::IsEnabled of the library's core.
+int LogIsEnabled(int level);
 
 // The engine's entry point; forwards to the library's LogCore.
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,

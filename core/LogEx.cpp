@@ -43,6 +43,8 @@ LogCore& GetLogCore() {
     return *core;
 }
 
+int LogIsEnabled(int level) { return GetLogCore().IsEnabled(level); }
+
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...) {
     va_list args;

@@ -20,6 +20,51 @@ namespace {
 
 constexpr char16_t kFunction[] = u"VTLogAdapter::VTLogNet::Trace";
 
+// What reaches LogEx: a message cut at MessageCapacity - 1 units, never inside a surrogate
+// pair, with a null text counting as empty. The engine bounds the line again; this cut keeps
+// the class's own promise about the message.
+//
+// A message that fits is passed on where it is: a zero fill and a copy of the whole buffer
+// would cost more than the rest of a written line. A call the settings filter out returns
+// before the message is looked at, and a disposed instance (no name) writes nothing.
+//
+// The two text helpers below come after the members, so that the LogEx calls keep their lines.
+//
+// Appends `text` (null counts as empty) to the zero-terminated text in `buffer` of
+// `capacity` units; false when it had to be cut.
+bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text);
+// `text` itself when it fits the message bound, else its cut prefix copied to `cut`.
+const char16_t* BoundedMessage(const char16_t* text, char16_t* cut);
+
+}  // namespace
+
+void VTLogNet::Trace(const char16_t* Message) {
+    if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;  // disposed or filtered
+    char16_t cut[MessageCapacity];
+    const char16_t* message = BoundedMessage(Message, cut);
+    try {
+        LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
+              message);
+    } catch (...) {
+    }
+}
+
+void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
+    if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;
+    char16_t message[MessageCapacity];
+    message[0] = u'\0';
+    if (AppendBounded(message, MessageCapacity, Message)) {
+        AppendBounded(message, MessageCapacity, Parameter);   // nothing after a cut message
+    }
+    try {   // the text is the argument of "%s": its percent signs are never interpreted
+        LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
+              message);
+    } catch (...) {
+    }
+}
+
+namespace {
+
 // Appends `text` (null counts as empty) to the zero-terminated text in `buffer` of `capacity`
 // units; false when it had to be cut, and a cut never keeps a high surrogate without its low half.
 bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text) {
@@ -36,32 +81,19 @@ bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text)
     return text[taken] == u'\0';
 }
 
+// `text` (null counts as empty) itself when it fits the message bound, which is nearly always:
+// then it needs no copy. Else its cut prefix, copied to `cut` (MessageCapacity units).
+const char16_t* BoundedMessage(const char16_t* text, char16_t* cut) {
+    if (text == nullptr) return u"";
+    for (std::size_t units = 0; units < VTLogNet::MessageCapacity; ++units) {
+        if (text[units] == u'\0') return text;
+    }
+    cut[0] = u'\0';
+    AppendBounded(cut, VTLogNet::MessageCapacity, text);
+    return cut;
+}
+
 }  // namespace
-
-void VTLogNet::Trace(const char16_t* Message) {
-    if (m_szLogName == nullptr) return;  // disposed: the name is gone
-    char16_t message[MessageCapacity] = {};
-    AppendBounded(message, MessageCapacity, Message);
-    try {
-        LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
-              message);
-    } catch (...) {
-    }
-}
-
-void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
-    if (m_szLogName == nullptr) return;
-    char16_t message[MessageCapacity] = {};
-    if (AppendBounded(message, MessageCapacity, Message)) {
-        AppendBounded(message, MessageCapacity, Parameter);   // nothing after a cut message
-    }
-    // The text goes in as the argument of "%s", so percent signs in it are never interpreted.
-    try {
-        LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
-              message);
-    } catch (...) {
-    }
-}
 
 VTLogNet::VTLogNet(const char16_t* LogName) : m_szLogName(nullptr) {
     // malloc rather than new[]: it reports exhaustion as null instead of throwing. Without a

@@ -59,12 +59,13 @@ bool NameStaysInFolder(const char* namePart) {
 }
 
 const char16_t* LastPathComponent(const char16_t* path) {
-    std::size_t end = 0;
-    while (path[end] != u'\0') ++end;
-    for (std::size_t index = end; index-- > 1;) {
-        if (path[index] == static_cast<char16_t>(kPathSeparator)) return path + index + 1;
+    // One pass from the front: a source path is read on every line.
+    const char16_t* component = path;
+    if (path[0] == u'\0') return path;
+    for (const char16_t* p = path + 1; *p != u'\0'; ++p) {
+        if (*p == static_cast<char16_t>(kPathSeparator)) component = p + 1;
     }
-    return path;
+    return component;
 }
 
 bool JoinPath(char* buffer, std::size_t capacity, const char* first, const char* second,

@@ -4,6 +4,7 @@
 // its own that would pass for a record.
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "config/ConfigLoader.h"
 #include "platform/TextConversion.h"
@@ -49,14 +50,26 @@ public:
     // and before a line feed whose tab would not fit (the text has its breaks continued).
     void Text(const char* text, std::size_t maxLength = kLineCapacity) {
         const std::size_t room = Room(kTextEnd);
-        std::size_t count = 0;
-        while (count < maxLength && count < room && text[count] != '\0') ++count;
+        std::size_t count = ::strnlen(text, std::min(maxLength, room));
         if (count < maxLength && text[count] != '\0') {
             while (count > 0 && IsUtf8Continuation(text[count])) --count;
             if (count > 0 && text[count - 1] == '\n') --count;
         }
-        std::copy(text, text + count, buffer + length);
+        std::memcpy(buffer + length, text, count);
         length += count;
+    }
+
+    // Two digits with a colon after them, the start of every line.
+    void TwoDigits(int value, char after) {
+        const unsigned number = static_cast<unsigned>(value);
+        if (number < 100 && length + 3 <= kTextEnd) {
+            buffer[length++] = static_cast<char>('0' + number / 10);
+            buffer[length++] = static_cast<char>('0' + number % 10);
+            buffer[length++] = after;
+            return;
+        }
+        Number(value, 2);
+        Char(after);
     }
 
     // printf's "%0*d": `width` counts the sign, zeros go between sign and digits.
@@ -72,6 +85,10 @@ public:
         const int sign = value < 0 ? 1 : 0;
         while (static_cast<int>(count) + sign < width) digits[count++] = '0';
         if (sign != 0) digits[count++] = '-';
+        if (length + count <= kTextEnd) {
+            while (count > 0) buffer[length++] = digits[--count];
+            return;
+        }
         while (count > 0) Char(digits[--count]);
     }
 
@@ -112,12 +129,9 @@ int LogWriterBase::FormatLine(char* buffer, const char16_t* message, const char1
     const bool configured = config != nullptr;
     LineBuilder out(buffer, config);
 
-    out.Number(time.hour, 2);
-    out.Char(':');
-    out.Number(time.minute, 2);
-    out.Char(':');
-    out.Number(time.second, 2);
-    out.Char(':');
+    out.TwoDigits(time.hour, ':');
+    out.TwoDigits(time.minute, ':');
+    out.TwoDigits(time.second, ':');
     out.Number(time.milliseconds, 3);
     out.Char(' ');
     out.Separator();

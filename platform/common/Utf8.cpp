@@ -13,8 +13,19 @@ template <LineBreaks kBreaks>
 std::size_t ConvertUtf16ToUtf8(const char16_t* text, char* buffer, std::size_t room) {
     std::size_t written = 0;
     std::size_t index = 0;
-    while (text[index] != u'\0') {
+    for (;;) {
+        // Printable ASCII, nearly every unit of a line, is copied by this loop alone: one
+        // comparison per unit leaves out the terminator, line breaks and everything wider.
+        const std::size_t run = room - written;
+        std::size_t copied = 0;
+        while (copied < run && static_cast<char16_t>(text[index + copied] - 0x20) < 0x5F) {
+            buffer[written + copied] = static_cast<char>(text[index + copied]);
+            ++copied;
+        }
+        written += copied;
+        index += copied;
         const char16_t unit = text[index];
+        if (unit == u'\0') break;
         if (unit < 0x80) {
             if (kBreaks == LineBreaks::Continued && (unit == u'\n' || unit == u'\r')) {
                 if (written + 2 > room) break;
@@ -25,6 +36,21 @@ std::size_t ConvertUtf16ToUtf8(const char16_t* text, char* buffer, std::size_t r
             }
             if (written == room) break;
             buffer[written++] = static_cast<char>(unit);
+            ++index;
+            continue;
+        }
+        if (unit < 0x800) {
+            if (written + 2 > room) break;
+            buffer[written++] = static_cast<char>(0xC0 | (unit >> 6));
+            buffer[written++] = static_cast<char>(0x80 | (unit & 0x3F));
+            ++index;
+            continue;
+        }
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            if (written + 3 > room) break;
+            buffer[written++] = static_cast<char>(0xE0 | (unit >> 12));
+            buffer[written++] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            buffer[written++] = static_cast<char>(0x80 | (unit & 0x3F));
             ++index;
             continue;
         }

@@ -1,6 +1,7 @@
 // Takes the place of the engine's LogEx in the test program.
 #include "RecordingLogEx.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <mutex>
 
@@ -16,6 +17,8 @@ std::vector<Testing::LogExCall> calls;
 std::u16string Text(const char16_t* text) { return text != nullptr ? text : u""; }
 
 }  // namespace
+
+int LogIsEnabled(int) { return Testing::logEnabled.load() ? 1 : 0; }
 
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...) {
@@ -33,12 +36,6 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
     const char16_t* buffer = va_arg(args, const char16_t*);
     va_end(args);
     call.text = Text(buffer);
-    // The argument is the caller's whole message buffer, so all of it may be read here.
-    call.bufferZeroFilled = buffer != nullptr;
-    for (std::size_t i = call.text.size(); buffer != nullptr && i < VTLogNet::MessageCapacity;
-         ++i) {
-        if (buffer[i] != u'\0') call.bufferZeroFilled = false;
-    }
 
     std::lock_guard<std::mutex> lock(guard);
     calls.push_back(call);
@@ -46,6 +43,8 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
 }
 
 namespace Testing {
+
+std::atomic<bool> logEnabled{true};
 
 std::vector<LogExCall> TakeLogExCalls() {
     std::lock_guard<std::mutex> lock(guard);

@@ -2,6 +2,7 @@
 // VTLogNet hands over.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,10 @@ struct LogExCall {
     std::u16string operation;
     std::u16string format;
     std::u16string text;          // the one variadic argument, read as UTF-16 text
-    bool bufferZeroFilled = false;  // every unit after the text, up to the buffer's end, is 0
 };
+
+// What the stand-in for LogIsEnabled answers (true unless a test says otherwise).
+extern std::atomic<bool> logEnabled;
 
 // Returns the calls recorded since the last call and forgets them. Thread-safe.
 std::vector<LogExCall> TakeLogExCalls();
