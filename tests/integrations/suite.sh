@@ -13,7 +13,7 @@ require_tools() {
     shift
     local missing=() tool
     for tool in "$@"; do
-        command -v "$tool" >/dev/null || [ -x "$tool" ] || missing+=("$tool")
+        command -v "$tool" >/dev/null || [ -e "$tool" ] || missing+=("$tool")
     done
     [ "${#missing[@]}" -eq 0 ] && return 0
     if [ "${CI:-0}" = 1 ]; then
