@@ -16,7 +16,7 @@ require_tools() {
         command -v "$tool" >/dev/null || [ -e "$tool" ] || missing+=("$tool")
     done
     [ "${#missing[@]}" -eq 0 ] && return 0
-    if [ "${CI:-0}" = 1 ]; then
+    if [ "${CI:-0}" = 1 ] || [ "${CI:-0}" = true ]; then
         fail "the $suite suite cannot run on CI, missing: ${missing[*]} (scripts/test installs them)"
     fi
     echo "# SKIPPED: $suite suite, missing: ${missing[*]}; scripts/test installs them" >&2
