@@ -43,6 +43,10 @@ sed -e "s|/var/lib/Vantiro/Logs|$LOGS|" -e "s|logs.example.net|127.0.0.1|" \
 sed -e "s|port=\"2514\"|port=\"$PORT\" address=\"127.0.0.1\"|" \
     -e "s|/var/log/vtlogadapter/records.json|$RECORDS|" \
     "$ROOT/integrations/rsyslog/vtlogadapter-receiver.conf" >"$WORK/receiver/vtlogadapter.conf"
+grep -q "resumeInterval=\"1\"" "$WORK/forwarder/vtlogadapter.conf" \
+    && grep -q "$LOGS" "$WORK/forwarder/vtlogadapter.conf" \
+    && grep -q "$RECORDS" "$WORK/receiver/vtlogadapter.conf" \
+    || fail "the drop-ins no longer hold the values this test replaces"
 for side in forwarder receiver; do
     cat >"$WORK/$side/rsyslog.conf" <<CONF
 global(workDirectory="$WORK/$side" localHostname="$HOST")
