@@ -43,6 +43,10 @@ struct Layout {
 
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
+std::string Narrow(const char16_t* ascii) {
+    return std::string(ascii, ascii + std::char_traits<char16_t>::length(ascii));
+}
+
 // A process of its own as the library sees it: platform, settings and general log.
 class SampleProcess {
 public:
@@ -181,14 +185,9 @@ int WriteViews(const std::string& folder, const std::string& expectedPath) {
             layout.sessionInfo ? std::to_string(layout.session) : "",
             layout.processId ? std::to_string(layout.pid) : "",
             layout.threadId ? std::to_string(layout.tid) : "",
-            hasFile ? std::string(record.file, record.file + std::char_traits<char16_t>::length(
-                                                                 record.file))
-                    : "",
+            hasFile ? Narrow(record.file) : "",
             hasFile ? std::to_string(record.line) : "",
-            located && record.function != nullptr
-                ? std::string(record.function,
-                              record.function + std::char_traits<char16_t>::length(record.function))
-                : "",
+            located && record.function != nullptr ? Narrow(record.function) : "",
             body,
         };
         for (std::size_t i = 0; i < columns.size(); ++i) {
