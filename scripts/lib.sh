@@ -24,6 +24,10 @@ ensure_packages() {
 NATIVE_PACKAGES=(cmake ninja-build g++ make libtinyxml-dev googletest libgtest-dev libgmock-dev
                  libbenchmark-dev)
 
+# Tools the integration suites drive: lnav reading our files, rsyslog shipping them (RELP from
+# rsyslog-relp), jq checking what they report.
+INTEGRATION_PACKAGES=(lnav rsyslog rsyslog-relp jq)
+
 # Configures (once) and builds the native tree in $1.
 build_native() {
     local build_dir=$1
