@@ -73,6 +73,13 @@ int LogCore::LogEx(const char16_t* sourceFile, const char16_t* function, int lin
     return result;
 }
 
+int LogCore::IsEnabled(int level) {
+    if (config == nullptr) return 0;
+    EnsureLoaded();
+    // The settings never change after the load, so reading them without the lock is safe.
+    return config->Admits(level) && (config->fileOutput != 0 || config->debugOutput != 0) ? 1 : 0;
+}
+
 int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int line, int level,
                       const char16_t* operation, const char16_t* message) {
     if (config == nullptr) return 0;

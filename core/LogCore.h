@@ -31,6 +31,11 @@ public:
     int Dispatch(const char16_t* sourceFile, const char16_t* function, int line, int level,
                  const char16_t* operation, const char16_t* message);
 
+    // Thread-safe. 1 when a record at `level` would reach a file or the debugger output (logging
+    // on, level admitted, one of the two outputs on), else 0. Loads the configuration on the
+    // first call; after that it reads three settings and takes no lock.
+    int IsEnabled(int level);
+
     // Read-only view for tests and diagnostics; null only if creation failed.
     const LogConfig* Config() const { return config; }
 
@@ -52,5 +57,8 @@ LogCore& GetLogCore();
 // The engine's entry point; forwards to the library's LogCore.
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...);
+
+// Whether the library's LogCore would write a record at `level`; see LogCore::IsEnabled.
+int LogIsEnabled(int level);
 
 }  // namespace VTLogAdapter

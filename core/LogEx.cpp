@@ -22,4 +22,6 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
     return result;
 }
 
+int LogIsEnabled(int level) { return libraryCore.IsEnabled(level); }
+
 }  // namespace VTLogAdapter

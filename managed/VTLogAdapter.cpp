@@ -63,6 +63,20 @@ void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
     }
 }
 
+void LogWithCategory(VTLogNet& log, int level, const char16_t* category,
+                     const char16_t* message) {
+    if (log.m_szLogName == nullptr) return;
+    char16_t text[VTLogNet::MessageCapacity] = {};
+    AppendBounded(text, VTLogNet::MessageCapacity, message);
+    // No source file and the category as the function: the line's location field shows exactly
+    // the category, with no "(line)::" before it.
+    try {
+        LogEx(nullptr, category != nullptr ? category : u"", 0, static_cast<VT_LOGLEVEL>(level),
+              log.m_szLogName, u"%s", text);
+    } catch (...) {
+    }
+}
+
 VTLogNet::VTLogNet(const char16_t* LogName) : m_szLogName(nullptr) {
     // malloc rather than new[]: it reports exhaustion as null instead of throwing. Without a
     // buffer the instance behaves as disposed and writes nothing.

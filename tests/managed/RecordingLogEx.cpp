@@ -45,6 +45,9 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
     return 1;
 }
 
+// A fixed answer the C API must hand back unchanged: WARN and above are "enabled".
+int LogIsEnabled(int level) { return level >= VT_LOG_WARN ? 1 : 0; }
+
 namespace Testing {
 
 std::vector<LogExCall> TakeLogExCalls() {
