@@ -64,7 +64,7 @@ logging_nuspec=$(unzip -p "$LOGGING_PACKAGE" "$logging_id.nuspec") \
     || fail "no $logging_id.nuspec in $LOGGING_PACKAGE"
 [ "$(sed -n 's:.*<version>\(.*\)</version>.*:\1:p' <<<"$logging_nuspec")" = "$version" ] \
     || fail "$logging_id is not version $version"
-grep -qE "<dependency id=\"VTLogAdapter\" version=\"\[?$version[],]" <<<"$logging_nuspec" \
+grep -qE "<dependency id=\"VTLogAdapter\" version=\"\\[?$version[],\"]" <<<"$logging_nuspec" \
     || fail "$logging_id does not depend on VTLogAdapter $version"
 logging_listing=$(unzip -Z1 "$LOGGING_PACKAGE")
 for entry in "lib/netstandard2.0/$logging_id.dll" README.md; do

@@ -77,6 +77,7 @@ namespace VTLogAdapter.Extensions.Logging.Tests
                 }
 
                 logger.LogError(failure, "failed");
+                logger.LogError(new UnprintableException(), "unprintable");
             }
 
             var expected = new[]
@@ -85,6 +86,7 @@ namespace VTLogAdapter.Extensions.Logging.Tests
                 ("ERROR", "error"), ("FATAL", "critical"), ("WARN", "named event [7 Saved]"),
                 ("WARN", "unnamed event [-8]"), ("INFO", "scoped => order 42 => cart"),
                 ("ERROR", "failed" + Environment.NewLine + failure),
+                ("ERROR", "(the message could not be formatted: System.NotSupportedException)"),
             };
             IReadOnlyList<LogRecord> records = engine.Records(logName);
             Assert.Equal(expected, records.Select(record => (record.Level, record.Message)));
@@ -156,6 +158,11 @@ namespace VTLogAdapter.Extensions.Logging.Tests
             }
 
             Assert.Equal(new[] { "written" }, engine.Records(logName).Select(record => record.Message));
+        }
+
+        private sealed class UnprintableException : Exception
+        {
+            public override string ToString() => throw new NotSupportedException();
         }
     }
 }

@@ -57,16 +57,27 @@ namespace VTLogAdapter.Extensions.Logging
         {
             // Asked before anything is formatted: a record the engine would drop costs no allocation.
             if (!IsEnabled(logLevel)) return;
-            string? message = formatter != null ? formatter(state, exception) : state?.ToString();
-            Write(EngineLevel(logLevel), message, eventId, exception);
+            int level = EngineLevel(logLevel);
+            try
+            {
+                string? message = formatter != null ? formatter(state, exception) : state?.ToString();
+                Write(level, message, eventId, provider.IncludeScopes ? provider.ScopeProvider : null, exception);
+            }
+#pragma warning disable CA1031 // the application's ToString or format may throw; logging must not
+            catch (Exception failure)
+#pragma warning restore CA1031
+            {
+                // The record is kept, without the parts that may fail, rather than lost silently.
+                Write(level, "(the message could not be formatted: " + failure.GetType().FullName + ")", eventId, null, null);
+            }
         }
 
         // The record's 4 KB buffer needs no zeroing: Compose writes every unit it passes on.
         [SkipLocalsInit]
-        private unsafe void Write(int level, string? message, EventId eventId, Exception? exception)
+        private unsafe void Write(int level, string? message, EventId eventId, IExternalScopeProvider? scopes, Exception? exception)
         {
             char* text = stackalloc char[RecordText.Capacity + 1];
-            RecordText.Compose(text, message, eventId, provider.IncludeScopes ? provider.ScopeProvider : null, exception);
+            RecordText.Compose(text, message, eventId, scopes, exception);
             try
             {
                 fixed (char* categoryText = category)
