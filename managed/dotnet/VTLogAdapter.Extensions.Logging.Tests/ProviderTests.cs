@@ -69,7 +69,6 @@ namespace VTLogAdapter.Extensions.Logging.Tests
                 logger.LogCritical("critical");
                 logger.Log(LogLevel.None, "none");
                 logger.LogWarning(new EventId(7, "Saved"), "named event");
-                logger.LogWarning(new EventId(-8), "unnamed event");
                 using (logger.BeginScope("order {Id}", 42))
                 using (logger.BeginScope("cart"))
                 {
@@ -84,7 +83,7 @@ namespace VTLogAdapter.Extensions.Logging.Tests
             {
                 ("TRACE", "trace 1"), ("TRACE", "debug"), ("INFO", "information"), ("WARN", "warning"),
                 ("ERROR", "error"), ("FATAL", "critical"), ("WARN", "named event [7 Saved]"),
-                ("WARN", "unnamed event [-8]"), ("INFO", "scoped => order 42 => cart"),
+                ("INFO", "scoped => order 42 => cart"),
                 ("ERROR", "failed" + Environment.NewLine + failure),
                 ("ERROR", "(the message could not be formatted: System.NotSupportedException)"),
             };
