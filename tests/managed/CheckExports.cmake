@@ -8,7 +8,8 @@ if(failed)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 
-set(required VTLogNet_Create VTLogNet_Trace VTLogNet_TraceWithParameter VTLogNet_Dispose)
+set(required VTLogNet_Create VTLogNet_Trace VTLogNet_TraceWithParameter VTLogNet_Log
+  VTLogNet_IsEnabled VTLogNet_Dispose)
 set(found "")
 string(REPLACE "\n" ";" lines "${listing}")
 foreach(line IN LISTS lines)
@@ -16,7 +17,7 @@ foreach(line IN LISTS lines)
     continue()
   endif()
   set(symbol "${CMAKE_MATCH_1}")
-  if(symbol MATCHES "^VTLogNet_(Create|Trace|TraceWithParameter|Dispose)$")
+  if(symbol MATCHES "^VTLogNet_(Create|Trace|TraceWithParameter|Log|IsEnabled|Dispose)$")
     list(APPEND found "${symbol}")
   elseif(NOT symbol MATCHES "^_ZN12VTLogAdapter8VTLogNet" AND
          NOT symbol MATCHES "^_ZT[VIS]N12VTLogAdapter8VTLogNetE$")
