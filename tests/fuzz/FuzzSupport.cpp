@@ -16,6 +16,15 @@ constexpr std::size_t kMaxRecordBytes = 2047;
 
 }  // namespace
 
+std::u16string Utf16FromBytes(const std::string& bytes) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    return units;
+}
+
 void FuzzCheck(bool condition, const char* what, const std::string& detail) {
     if (condition) return;
     std::fprintf(stderr, "fuzz check failed: %s\n%s\n", what, detail.c_str());

@@ -14,6 +14,9 @@
 
 namespace VTLogAdapter::Testing {
 
+// Little-endian byte pairs as UTF-16 code units (an odd last byte is dropped).
+std::u16string Utf16FromBytes(const std::string& bytes);
+
 // Prints `what` and aborts unless `condition` holds.
 void FuzzCheck(bool condition, const char* what, const std::string& detail = "");
 

@@ -20,10 +20,9 @@ using namespace VTLogAdapter::Testing;
 
 namespace {
 
-std::vector<std::u16string> SplitFields(const std::vector<std::uint8_t>& bytes) {
+std::vector<std::u16string> SplitFields(const std::u16string& units) {
     std::vector<std::u16string> fields(1);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const char16_t unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+    for (const char16_t unit : units) {
         if (unit == u'\0') {
             fields.emplace_back();
         } else {
@@ -44,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LineSwitches switches = LineSwitches::FromBits(input.ConsumeIntegral<std::uint8_t>());
     const int level = input.ConsumeIntegralInRange<int>(-1, 5);
     const int line = input.ConsumeIntegral<int>();
-    const std::vector<std::u16string> fields = SplitFields(input.ConsumeRemainingBytes<std::uint8_t>());
+    const std::vector<std::u16string> fields =
+        SplitFields(Utf16FromBytes(input.ConsumeRemainingBytesAsString()));
     const char16_t* message = Field(fields, 0);
     const char16_t* operation = Field(fields, 1);
     const char16_t* source = Field(fields, 2);
