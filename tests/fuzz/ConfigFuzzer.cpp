@@ -1,14 +1,18 @@
 // The configuration load from hostile input: the registry text before the first NUL byte, the
-// bytes of LogConfigure.xml after it. The record must come out usable whatever they hold.
+// bytes of LogConfigure.xml after it. The record must come out usable whatever they hold, and a
+// line written with it (its folder moved into a temporary one) must be whole and stay there.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "config/ConfigLoader.h"
 #include "config/LogConfig.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/ConfigFiles.h"
+#include "writers/FileLog.h"
 
 using namespace VTLogAdapter;
 using namespace VTLogAdapter::Testing;
@@ -25,6 +29,31 @@ void CheckSettings(const LogFileSettings& settings, const char* block) {
               "a loaded folder ends with a separator", settings.filePath);
     FuzzCheck(!std::isnan(settings.fileSizeLimit) && settings.fileSizeLimit >= 0.1,
               "a size limit is a number of at least 0.1", block);
+}
+
+// Writes one line through the general log with every loaded setting but the folder, which
+// becomes `logs`; the file name and the line switches are the input's.
+void WriteOneLine(LogConfig& config, FakePlatform& platform, const std::string& logs) {
+    std::snprintf(config.generalLog.filePath, kPathCapacity, "%s%c", logs.c_str(),
+                  kPathSeparator);
+    config.enable = 1;
+    config.logLevel = 0;
+    config.fileOutput = 1;
+    config.debugOutput = 0;
+    GuardCreatedFiles(platform, logs);
+    {
+        FileLog log(&config, platform);
+        log.WriteRecord(u"src/config.cpp", u"Load", 1, VT_LOG_INFO, u"configured");
+    }
+    std::size_t files = 0;
+    for (const std::string& file : ListFiles(logs)) {
+        FuzzCheck(CheckRecords(ReadFile(logs + kPathSeparator + file), file.c_str()) == 1,
+                  "the general log holds the one line written", file);
+        ++files;
+    }
+    FuzzCheck(files <= 1, "one line makes at most one file");
+    std::error_code error;
+    std::filesystem::remove_all(logs, error);
 }
 
 }  // namespace
@@ -50,5 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzCheck(config.loaded == 1, "Load marks the record loaded");
     CheckSettings(config.generalLog, "log");
     CheckSettings(config.perfLog, "performancelog");
+    WriteOneLine(config, platform, temp.Join("logs"));
     return 0;
 }

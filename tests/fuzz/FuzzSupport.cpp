@@ -100,6 +100,24 @@ std::size_t CheckRecords(const std::string& content, const char* where) {
     return count;
 }
 
+void GuardCreatedFiles(FakePlatform& platform, const std::string& logFolder) {
+    const std::string day = logFolder + kPathSeparator + kFuzzDay + kPathSeparator;
+    platform.allowCreate = [day](const char* path) {
+        const std::string file(path);
+        FuzzCheck(file.compare(0, day.size(), day) == 0, "files are created in the day folder",
+                  file);
+        std::size_t start = day.size();
+        for (;;) {
+            const std::size_t end = file.find(kPathSeparator, start);
+            FuzzCheck(file.substr(start, end - start) != "..",
+                      "a file name never leaves the day folder", file);
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        return true;
+    };
+}
+
 LineSwitches LineSwitches::FromBits(unsigned bits) {
     LineSwitches switches;
     switches.processId = (bits & 1u) != 0;
@@ -123,22 +141,7 @@ LogSandbox::LogSandbox(const LineSwitches& switches) : logFolder(temp.Join("logs
         "\" filesizelimit=\"1\" loglevel=\"0\" usedefaultfilename=\"1\"/></LogConfigure>";
     InstallConfig(platform, temp, xml);
     platform.threadId = 77;
-    // Every file must land in the day folder or below it, whatever the operation name.
-    const std::string day = logFolder + kPathSeparator + kFuzzDay + kPathSeparator;
-    platform.allowCreate = [day](const char* path) {
-        const std::string file(path);
-        FuzzCheck(file.compare(0, day.size(), day) == 0, "files are created in the day folder",
-                  file);
-        std::size_t start = day.size();
-        for (;;) {
-            const std::size_t end = file.find(kPathSeparator, start);
-            const std::string part = file.substr(start, end - start);
-            FuzzCheck(part != "..", "a file name never leaves the day folder", file);
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-        return true;
-    };
+    GuardCreatedFiles(platform, logFolder);
     core = std::make_unique<LogCore>(platform);
 }
 

@@ -32,6 +32,10 @@ void CheckRecord(const std::string& record, const char* where);
 // checks each, and returns how many there are.
 std::size_t CheckRecords(const std::string& content, const char* where);
 
+// Makes every file creation on `platform` check that the file lies in the fake clock's day
+// folder below `logFolder`, or further below it, and abort otherwise.
+void GuardCreatedFiles(FakePlatform& platform, const std::string& logFolder);
+
 // The line-content switches of the <global> element, one bit each.
 struct LineSwitches {
     bool processId = true;
