@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -85,22 +86,20 @@ Figures CheckFiles(const TempFolder& temp, const std::vector<std::uint32_t>& pid
         static_cast<std::size_t>(processes) * kThreads * kLinesPerThread, 0);
     std::map<int, std::string> byNumber;
     const std::string folder = temp.Join("logs");
+    const std::string prefix = std::string(kDay) + "/stress";
     for (const std::string& file : ListFiles(folder)) {
-        int number = 0;
-        char tail = 0;
-        const std::string prefix = std::string(kDay) + "/stress";
-        if (file == prefix + ".dat") {
-            number = 0;
-        } else if (std::sscanf(file.c_str() + std::min(file.size(), prefix.size()),
-                               "_%d.da%c", &number, &tail) != 2 ||
-                   file.compare(0, prefix.size(), prefix) != 0 || tail != 't') {
+        const std::string rest = file.substr(std::min(file.size(), prefix.size()));
+        const int number = rest == ".dat" ? 0 : std::atoi(rest.c_str() + (rest.empty() ? 0 : 1));
+        const std::string expected =
+            prefix + (number == 0 ? ".dat" : "_" + std::to_string(number) + ".dat");
+        if (file != expected) {
             ADD_FAILURE() << "unexpected file " << file;
             continue;
         }
         byNumber[number] = file;
     }
 
-    // Per process: the last number seen of each thread, and whether its previous file was full.
+    // Per process: the last number seen of each thread, and the file it wrote last.
     std::vector<std::vector<int>> last(static_cast<std::size_t>(processes),
                                        std::vector<int>(kThreads, -1));
     std::vector<std::string> openFile(static_cast<std::size_t>(processes));
