@@ -46,6 +46,35 @@ bool CopyText(const char* text, char* buffer, std::size_t capacity) {
     return CopyBounded(text, std::strlen(text), buffer, capacity);
 }
 
+// Opens `path` for reading when it is a regular file, and says how long it is. O_NONBLOCK keeps
+// a FIFO planted at the name from holding the open until some writer comes along; fstat then
+// refuses it, like a device or a folder. -1 on failure.
+int OpenRegularFile(const char* path, off_t& size) {
+    const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) return -1;
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        return -1;
+    }
+    size = info.st_size;
+    return descriptor;
+}
+
+// Fills `buffer` up to `capacity` bytes, stopping early only at the end of the file. Returns the
+// bytes read, -1 on a read error.
+ssize_t ReadUpTo(int descriptor, char* buffer, std::size_t capacity) {
+    std::size_t total = 0;
+    while (total < capacity) {
+        const ssize_t got = read(descriptor, buffer + total, capacity - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(total);
+}
+
 const char* HomeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return home;
@@ -96,19 +125,15 @@ bool PosixPlatform::ReadMachineRegistryString(const char* subKey, const char* va
     used = std::snprintf(path + length, sizeof path - length, "/%s", valueName);
     if (used < 0 || length + static_cast<std::size_t>(used) >= sizeof path) return false;
 
-    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    off_t size = 0;
+    const int descriptor = OpenRegularFile(path, size);
     if (descriptor < 0) return false;
     // Read one byte more than fits, so an oversized value is recognised rather than cut.
     char content[kPathCapacity * 2];
-    std::size_t total = 0;
-    for (;;) {
-        const ssize_t got = read(descriptor, content + total, sizeof content - total);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        total += static_cast<std::size_t>(got);
-        if (total == sizeof content) break;
-    }
+    const ssize_t got = ReadUpTo(descriptor, content, sizeof content);
     close(descriptor);
+    if (got < 0) return false;
+    std::size_t total = static_cast<std::size_t>(got);
     // A NUL inside the file ends the string, as it would in a REG_SZ value.
     const void* nul = std::memchr(content, '\0', total);
     if (nul != nullptr) total = static_cast<std::size_t>(static_cast<const char*>(nul) - content);
@@ -270,6 +295,47 @@ void PosixPlatform::CloseLogFile(LogFile* file) {
 void PosixPlatform::WriteDebugOutput(const char* line) {
     // No openlog(): the host application owns the syslog identity.
     syslog(LOG_USER | LOG_DEBUG, "%s", line);
+}
+
+bool PosixPlatform::ReadConfigurationFile(const char* path, std::size_t maxLength,
+                                          std::string& content) const {
+    content.clear();
+    if (path == nullptr) return false;
+    off_t size = 0;
+    const int descriptor = OpenRegularFile(path, size);
+    if (descriptor < 0) return false;
+    bool complete = false;
+    try {
+        // Sized from the status but read to the end: the file may grow meanwhile, and files in
+        // /proc report no size at all. One byte beyond the bound marks a file that is too long.
+        const std::size_t bound = maxLength + 1;
+        std::size_t total = 0;
+        std::size_t capacity = 4096;
+        if (size > 0) {
+            capacity = static_cast<std::uint64_t>(size) < bound
+                           ? static_cast<std::size_t>(size) + 1
+                           : bound;
+        }
+        content.resize(capacity < bound ? capacity : bound);
+        for (;;) {
+            const ssize_t got = ReadUpTo(descriptor, &content[total], content.size() - total);
+            if (got < 0) break;
+            total += static_cast<std::size_t>(got);
+            if (total < content.size()) {
+                complete = true;
+                break;
+            }
+            if (content.size() == bound) break;
+            content.resize(content.size() < bound / 2 ? content.size() * 2 : bound);
+        }
+        content.resize(complete ? total : 0);
+    } catch (...) {
+        // Out of memory: no configuration, as for an unreadable file.
+        content.clear();
+        complete = false;
+    }
+    close(descriptor);
+    return complete;
 }
 
 Platform& GetOsPlatform() {

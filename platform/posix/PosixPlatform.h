@@ -26,6 +26,8 @@ public:
     bool WriteLogLine(LogFile* file, const char* line, std::size_t length) override;
     void CloseLogFile(LogFile* file) override;
     void WriteDebugOutput(const char* line) override;
+    bool ReadConfigurationFile(const char* path, std::size_t maxLength,
+                               std::string& content) const override;
 };
 
 // The emulated registry lives below this folder: VTLOGADAPTER_REGISTRY_ROOT when set, else

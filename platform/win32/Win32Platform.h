@@ -26,6 +26,8 @@ public:
     bool WriteLogLine(LogFile* file, const char* line, std::size_t length) override;
     void CloseLogFile(LogFile* file) override;
     void WriteDebugOutput(const char* line) override;
+    bool ReadConfigurationFile(const char* path, std::size_t maxLength,
+                               std::string& content) const override;
 };
 
 }  // namespace VTLogAdapter
