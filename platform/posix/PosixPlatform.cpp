@@ -1,16 +1,19 @@
 // POSIX implementation of the platform seam. No Windows here: the registry is a folder tree,
-// the named mutex a named semaphore, the debugger output syslog.
+// the named mutex a named semaphore, the debugger output a datagram to the syslog socket.
 #include "platform/posix/PosixPlatform.h"
 
 #include <fcntl.h>
 #include <pwd.h>
 #include <semaphore.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +76,28 @@ ssize_t ReadUpTo(int descriptor, char* buffer, std::size_t capacity) {
         total += static_cast<std::size_t>(got);
     }
     return static_cast<ssize_t>(total);
+}
+
+// A log line holds at most 2047 bytes; this leaves room for the header with a long tag.
+constexpr std::size_t kSyslogDatagram = 4096;
+
+// One datagram socket for the process, opened at the first debugger output and never closed: a
+// thread still logging while the process exits must not send on a descriptor number that was
+// meanwhile given to something else. Unconnected, it names the daemon's socket at every send,
+// so a restarted daemon is found again and a forked child can go on using it.
+std::atomic<int> syslogSocket{-1};
+
+int SyslogSocket() {
+    int descriptor = syslogSocket.load(std::memory_order_acquire);
+    if (descriptor >= 0) return descriptor;
+    descriptor = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (descriptor < 0) return -1;
+    int expected = -1;
+    if (!syslogSocket.compare_exchange_strong(expected, descriptor, std::memory_order_acq_rel)) {
+        close(descriptor);
+        return expected;
+    }
+    return descriptor;
 }
 
 const char* HomeFolder() {
@@ -293,8 +318,42 @@ void PosixPlatform::CloseLogFile(LogFile* file) {
 }
 
 void PosixPlatform::WriteDebugOutput(const char* line) {
-    // No openlog(): the host application owns the syslog identity.
-    syslog(LOG_USER | LOG_DEBUG, "%s", line);
+    if (line == nullptr) return;
+    const int descriptor = SyslogSocket();
+    if (descriptor < 0) return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const char* path = std::getenv("VTLOGADAPTER_SYSLOG_SOCKET");
+    if (path == nullptr || path[0] == '\0') path = "/dev/log";
+    if (!CopyText(path, address.sun_path, sizeof address.sun_path)) return;
+
+    // What syslog() would send for a program that never called openlog(): facility user,
+    // severity debug, "Mmm dd hh:mm:ss" in local time with the day padded by a space, and the
+    // program's short name as the tag.
+    static constexpr char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const LocalTime now = GetLocalTime();
+    const int month = now.month >= 1 && now.month <= 12 ? now.month - 1 : 0;
+    char datagram[kSyslogDatagram];
+    const int header = std::snprintf(datagram, sizeof datagram, "<%d>%s %2d %02d:%02d:%02d %s: ",
+                                     LOG_USER | LOG_DEBUG, kMonths[month], now.day, now.hour,
+                                     now.minute, now.second, program_invocation_short_name);
+    if (header < 0 || static_cast<std::size_t>(header) >= sizeof datagram) return;
+    std::size_t used = static_cast<std::size_t>(header);
+
+    // syslog() callers send no final line feed; the daemon would store one as "#012".
+    std::size_t length = std::strlen(line);
+    if (length > 0 && line[length - 1] == '\n') --length;
+    if (length > sizeof datagram - used) {
+        length = sizeof datagram - used;
+        while (length > 0 && (static_cast<unsigned char>(line[length]) & 0xC0) == 0x80) --length;
+    }
+    std::memcpy(datagram + used, line, length);
+    used += length;
+    // A full queue (a stalled daemon) or a missing socket drops this copy; the next line tries
+    // again. Nothing waits: this runs under the engine's lock.
+    sendto(descriptor, datagram, used, MSG_DONTWAIT | MSG_NOSIGNAL,
+           reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 bool PosixPlatform::ReadConfigurationFile(const char* path, std::size_t maxLength,

@@ -6,26 +6,22 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iomanip>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "config/ConfigLoader.h"
 #include "config/LogConfig.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Watchdog.h"
 
 namespace VTLogAdapter::Testing {
 namespace {
@@ -429,29 +425,6 @@ TEST(ConfigLoad, FailureAtEachStepKeepsEarlierFields) {
     }
 }
 
-// Fails the whole program when `load` has not returned within a few seconds, so that a load
-// that blocks shows up as a failure instead of a suite that never ends.
-int LoadWithWatchdog(const std::function<int()>& load) {
-    std::mutex guard;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread watchdog([&] {
-        std::unique_lock<std::mutex> lock(guard);
-        if (!finished.wait_for(lock, std::chrono::seconds(10), [&] { return done; })) {
-            std::fprintf(stderr, "the configuration load did not return\n");
-            std::abort();
-        }
-    });
-    const int result = load();
-    {
-        std::lock_guard<std::mutex> lock(guard);
-        done = true;
-    }
-    finished.notify_one();
-    watchdog.join();
-    return result;
-}
-
 std::string Nested(int depth) {
     std::string xml = "<r enable=\"1\"><global/>";
     for (int level = 1; level < depth; ++level) xml += "<n>";
@@ -470,7 +443,8 @@ TEST(ConfigLoad, HostileSources) {
     } cases[] = {
         {"file of exactly the size bound",
          [&](Installation& i) {
-             i.temp.WriteFile(kConfigFileName, small + std::string(kMaxConfigBytes - small.size(), ' '));
+             i.temp.WriteFile(kConfigFileName,
+                              small + std::string(kMaxConfigBytes - small.size(), ' '));
          },
          1},
         {"file one byte over the size bound",
@@ -496,8 +470,9 @@ TEST(ConfigLoad, HostileSources) {
         Installation install;
         source.setUp(install);
         if (source.result == 1) install.expected.enable = 1;
-        EXPECT_EQ(source.result,
-                  LoadWithWatchdog([&] { return install.config.Load(install.platform); }));
+        EXPECT_EQ(source.result, CallWithWatchdog("the load", [&] {
+                      return install.config.Load(install.platform);
+                  }));
         install.ExpectRecord();
     }
 }
@@ -524,7 +499,7 @@ TEST(ConfigLoad, FifoAsTheRegistryValue) {
     LogConfig config(platform);
     LogConfig expected(platform);
     expected.loaded = 1;
-    EXPECT_EQ(0, LoadWithWatchdog([&] { return config.Load(platform); }));
+    EXPECT_EQ(0, CallWithWatchdog("the load", [&] { return config.Load(platform); }));
     EXPECT_EQ(Describe(expected), Describe(config));
 
     if (previous != nullptr) {
