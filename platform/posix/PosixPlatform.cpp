@@ -201,11 +201,22 @@ namespace {
 // the child under a new identifier, so its cached one is stale from then on.
 std::atomic<unsigned> forkGeneration{0};
 
-void CountForkInChild() { forkGeneration.fetch_add(1, std::memory_order_relaxed); }
+// Held around localtime_r, and by the forking thread across fork(): glibc's own time zone lock
+// is not reset in a child, so a thread of ours converting the time at the moment of the fork
+// would leave the child's first conversion waiting for ever.
+pthread_mutex_t timeConversion = PTHREAD_MUTEX_INITIALIZER;
+
+void HoldTimeConversion() { pthread_mutex_lock(&timeConversion); }
+void ReleaseTimeConversion() { pthread_mutex_unlock(&timeConversion); }
+void StartAfreshInChild() {
+    pthread_mutex_init(&timeConversion, nullptr);
+    forkGeneration.fetch_add(1, std::memory_order_relaxed);
+}
 }  // namespace
 
 PosixPlatform::PosixPlatform() {
-    static const int registered = pthread_atfork(nullptr, nullptr, &CountForkInChild);
+    static const int registered =
+        pthread_atfork(&HoldTimeConversion, &ReleaseTimeConversion, &StartAfreshInChild);
     (void)registered;
 }
 
@@ -265,13 +276,20 @@ std::size_t PosixPlatform::GetExecutablePath(char16_t* buffer, std::size_t capac
 LocalTime PosixPlatform::GetLocalTime() const {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    // Every line reads the clock twice; within one second the calendar fields do not change,
-    // so each thread converts a second only once (localtime_r takes a process-wide lock).
-    thread_local time_t cachedSecond = static_cast<time_t>(-1);
+    // localtime_r takes a process-wide lock (and one that a fork() can leave held in the
+    // child). Local time moves with UTC within a minute, since offsets change only at whole
+    // minutes, so each thread converts once a minute and counts the seconds itself.
+    thread_local time_t minuteStart = static_cast<time_t>(-1);
     thread_local tm parts{};
-    if (now.tv_sec != cachedSecond) {
+    if (now.tv_sec < minuteStart || now.tv_sec - minuteStart >= 60) {
+        HoldTimeConversion();
         localtime_r(&now.tv_sec, &parts);
-        cachedSecond = now.tv_sec;
+        ReleaseTimeConversion();
+        minuteStart = now.tv_sec - parts.tm_sec;
+        // A leap second (tm_sec 60) is converted on its own.
+        if (parts.tm_sec > 59) minuteStart = static_cast<time_t>(-1);
+    } else {
+        parts.tm_sec = static_cast<int>(now.tv_sec - minuteStart);
     }
     LocalTime time;
     time.year = parts.tm_year + 1900;
