@@ -22,7 +22,7 @@ ensure_packages() {
 
 # Packages every native build needs.
 NATIVE_PACKAGES=(cmake ninja-build g++ make libtinyxml-dev googletest libgtest-dev libgmock-dev
-                 libbenchmark-dev)
+                 libbenchmark-dev libspdlog-dev)
 
 # Configures (once) and builds the native tree in $1.
 build_native() {

@@ -2,6 +2,7 @@
 // a StreamWriter baseline measured in the same run. Arguments are BenchmarkDotNet's own
 // (--filter, --job, ...); see scripts/bench-dotnet.
 using BenchmarkDotNet.Configs;
+using BenchmarkDotNet.Exporters.Json;
 using BenchmarkDotNet.Jobs;
 using BenchmarkDotNet.Running;
 
@@ -13,9 +14,11 @@ namespace VTLogAdapter.Benchmarks
         {
             // BenchmarkDotNet rebuilds the assembly deterministically for every run, which its
             // wildcard version (1.0.*) does not allow: the measured copy gets a fixed one. The
-            // mutator applies to whichever job the command line chooses.
-            IConfig config = DefaultConfig.Instance.AddJob(
-                Job.Default.WithArguments([new MsBuildArgument("/p:AssemblyVersion=1.0.0.0")]).AsMutator());
+            // mutator applies to whichever job the command line chooses. The JSON export feeds
+            // the plot of bench/plot-threads.py.
+            IConfig config = DefaultConfig.Instance
+                .AddJob(Job.Default.WithArguments([new MsBuildArgument("/p:AssemblyVersion=1.0.0.0")]).AsMutator())
+                .AddExporter(JsonExporter.Brief);
             BenchmarkSwitcher.FromAssembly(typeof(Program).Assembly).Run(args, config);
         }
     }
