@@ -171,12 +171,43 @@ void Finish() {
     delete workspace;   // the engine's files are unlinked while open, which POSIX allows
 }
 
+// Where a case's lines go.
+enum class Output { Engine, Floor, Spdlog };
+
 // One call of what a case measures.
 struct Case {
     const char* name;
     bool filtered;
+    Output output;
     void (*call)();
 };
+
+// Bytes in a file, or in every file below a folder.
+std::uintmax_t BytesIn(const fs::path& path) {
+    std::error_code error;
+    if (fs::is_regular_file(path, error)) return fs::file_size(path, error);
+    std::uintmax_t bytes = 0;
+    for (fs::recursive_directory_iterator it(path, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_regular_file(error)) bytes += it->file_size(error);
+    }
+    return bytes;
+}
+
+// A case that silently wrote nothing would look fast, and a filtered one that wrote would
+// measure the wrong thing: either is reported, and makes the run fail.
+const char* CheckOutput(const Case& measured) {
+    const fs::path path = measured.output == Output::Engine ? workspace->Logs()
+                          : measured.output == Output::Floor
+                              ? workspace->Others() / "floor.dat"
+                              : workspace->Others() / "spdlog.log";
+    const bool wrote = BytesIn(path) > 0;
+    if (measured.filtered && wrote) return "a call below the threshold was written";
+    if (!measured.filtered && !wrote) return "nothing was written";
+    return nullptr;
+}
+
+bool anyCaseFailed = false;
 
 void CallFloor() {
     benchmark::DoNotOptimize(write(floorDescriptor, floorLine.data(), floorLine.size()));
@@ -198,18 +229,18 @@ void CallSpdlog() {
 #endif
 
 const Case kCases[] = {
-    {"Floor", false, CallFloor},
-    {"TraceNamed", false, CallTraceNamed},
-    {"TraceUnnamed", false, CallTraceUnnamed},
-    {"TraceNamedNonAscii", false, CallTraceNonAscii},
-    {"LogEx", false, CallLogEx},
+    {"Floor", false, Output::Floor, CallFloor},
+    {"TraceNamed", false, Output::Engine, CallTraceNamed},
+    {"TraceUnnamed", false, Output::Engine, CallTraceUnnamed},
+    {"TraceNamedNonAscii", false, Output::Engine, CallTraceNonAscii},
+    {"LogEx", false, Output::Engine, CallLogEx},
 #if defined(VTLOG_BENCH_SPDLOG)
-    {"Spdlog", false, CallSpdlog},
+    {"Spdlog", false, Output::Spdlog, CallSpdlog},
 #endif
-    {"FilteredTrace", true, CallTraceNamed},
-    {"FilteredLogEx", true, CallLogEx},
+    {"FilteredTrace", true, Output::Engine, CallTraceNamed},
+    {"FilteredLogEx", true, Output::Engine, CallLogEx},
 #if defined(VTLOG_BENCH_SPDLOG)
-    {"FilteredSpdlog", true, CallSpdlog},
+    {"FilteredSpdlog", true, Output::Spdlog, CallSpdlog},
 #endif
 };
 
@@ -225,6 +256,11 @@ void RunCase(benchmark::State& state, const Case* measured) {
     for (auto _ : state) measured->call();
     state.counters["allocs/call"] = benchmark::Counter(
         static_cast<double>(threadAllocations - before), benchmark::Counter::kAvgIterations);
+    if (state.thread_index() != 0) return;
+    if (const char* failure = CheckOutput(*measured)) {
+        anyCaseFailed = true;
+        state.SkipWithError(failure);
+    }
 }
 
 // Prints the usual table, then one line per case: time per call (for several threads, the wall
@@ -291,8 +327,10 @@ int CountCalls(const char* name, long calls) {
     }
     Prepare(found->filtered);
     for (long i = 0; i < kWarmUpCalls + calls; ++i) found->call();
+    const char* failure = CheckOutput(*found);
+    if (failure != nullptr) std::fprintf(stderr, "%s: %s\n", found->name, failure);
     Finish();
-    return 0;
+    return failure == nullptr ? 0 : 1;
 }
 
 }  // namespace
@@ -348,5 +386,5 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     Finish();
-    return 0;
+    return anyCaseFailed ? 1 : 0;
 }
