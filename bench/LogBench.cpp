@@ -101,12 +101,12 @@ public:
     // Cuts every file written so far to nothing, so a long run does not fill the disk. Files
     // stay open and are appended to, so the loggers notice nothing but an earlier roll-over.
     void EmptyFiles() const {
-        std::error_code error;
-        for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->is_regular_file(error) && it->path().parent_path() != root / "install" &&
-                it->path().filename() != "ZLM_HOME") {
-                fs::resize_file(it->path(), 0, error);
+        for (const fs::path& folder : {Logs(), Others()}) {
+            std::error_code error;
+            for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+                 it.increment(error)) {
+                std::error_code ignored;
+                if (it->is_regular_file(ignored)) fs::resize_file(it->path(), 0, ignored);
             }
         }
     }
