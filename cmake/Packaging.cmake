@@ -16,12 +16,13 @@ install(TARGETS VTLogAdapter.Native EXPORT VTLogAdapterTargets
   RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
   LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
   ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}")
-# The public headers depend on nothing of the engine, which stays inside the library.
+# The public headers depend on nothing of the engine, which stays inside the library. A folder
+# of their own keeps generic names such as Export.h out of a shared include directory.
 install(FILES
   "${PROJECT_SOURCE_DIR}/managed/Export.h"
   "${PROJECT_SOURCE_DIR}/managed/VTLogAdapter.h"
   "${PROJECT_SOURCE_DIR}/managed/VTLogNetApi.h"
-  DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+  DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/VTLogAdapter")
 install(EXPORT VTLogAdapterTargets
   NAMESPACE VTLogAdapter::
   DESTINATION "${VTLOG_PACKAGE_DIR}")

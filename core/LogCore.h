@@ -94,4 +94,5 @@ int LogIsEnabled(int level);
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...);
 
+
 }  // namespace VTLogAdapter

@@ -95,6 +95,20 @@ const char16_t* BoundedMessage(const char16_t* text, char16_t* cut) {
 
 }  // namespace
 
+void LogWithCategory(VTLogNet& log, int level, const char16_t* category,
+                     const char16_t* message) {
+    if (log.m_szLogName == nullptr || !LogIsEnabled(level)) return;
+    char16_t cut[VTLogNet::MessageCapacity];
+    const char16_t* text = BoundedMessage(message, cut);
+    // No source file and the category as the function: the line's location field shows exactly
+    // the category, with no "(line)::" before it.
+    try {
+        LogEx(nullptr, category != nullptr ? category : u"", 0, static_cast<VT_LOGLEVEL>(level),
+              log.m_szLogName, u"%s", text);
+    } catch (...) {
+    }
+}
+
 VTLogNet::VTLogNet(const char16_t* LogName) : m_szLogName(nullptr) {
     // malloc rather than new[]: it reports exhaustion as null instead of throwing. Without a
     // buffer the instance behaves as disposed and writes nothing.

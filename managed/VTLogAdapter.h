@@ -41,6 +41,11 @@ public:
     virtual ~VTLogNet();
 
 private:
+    // The C API's record at any level under a category (VTLogNet_Log), which needs the name.
+    // Found through the argument only and never exported: no part of the class's surface.
+    friend void LogWithCategory(VTLogNet& log, int level, const char16_t* category,
+                                const char16_t* message);
+
     void ReleaseName();
 
     char16_t* m_szLogName;

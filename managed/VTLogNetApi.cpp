@@ -4,7 +4,9 @@
 #include <new>
 
 #include "VTLogAdapter.h"
+#include "core/LogCore.h"
 
+using VTLogAdapter::LogIsEnabled;
 using VTLogAdapter::VTLogNet;
 
 namespace {
@@ -30,6 +32,19 @@ void VTLogNet_Trace(VTLogNetHandle handle, const char16_t* message) {
 void VTLogNet_TraceWithParameter(VTLogNetHandle handle, const char16_t* message,
                                  const char16_t* parameter) {
     if (handle != nullptr) Instance(handle)->Trace(message, parameter);
+}
+
+void VTLogNet_Log(VTLogNetHandle handle, int level, const char16_t* category,
+                  const char16_t* message) {
+    if (handle != nullptr) LogWithCategory(*Instance(handle), level, category, message);
+}
+
+int VTLogNet_IsEnabled(int level) {
+    try {
+        return LogIsEnabled(level);
+    } catch (...) {
+        return 0;
+    }
 }
 
 void VTLogNet_Dispose(VTLogNetHandle handle) {

@@ -21,6 +21,14 @@ VTLOGADAPTER_API void VTLogNet_Trace(VTLogNetHandle handle, const char16_t* mess
 VTLOGADAPTER_API void VTLogNet_TraceWithParameter(VTLogNetHandle handle,
                                                   const char16_t* message,
                                                   const char16_t* parameter);
+/* One record at `level`, a VT_LOGLEVEL value (INFO 0, TRACE 1, WARN 2, ERROR 3, FATAL 4), whose
+   location field is `category` alone; text beyond 2047 units is cut as by Trace. */
+VTLOGADAPTER_API void VTLogNet_Log(VTLogNetHandle handle, int level, const char16_t* category,
+                                   const char16_t* message);
+/* 1 when a record at `level` would be written to a file or the debugger output, else 0. The
+   first call of any function here loads the configuration; after that this one is cheap enough
+   to ask before building each message. */
+VTLOGADAPTER_API int VTLogNet_IsEnabled(int level);
 /* Disposes the instance and frees the handle, which must not be used afterwards. */
 VTLOGADAPTER_API void VTLogNet_Dispose(VTLogNetHandle handle);
 

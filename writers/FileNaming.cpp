@@ -71,11 +71,19 @@ const char16_t* LastPathComponent(const char16_t* path) {
 bool JoinPath(char* buffer, std::size_t capacity, const char* first, const char* second,
               const char* third) {
     if (capacity == 0) return false;
-    const int used = std::snprintf(buffer, capacity, "%s%s%s", first, second, third);
-    if (used < 0 || static_cast<std::size_t>(used) >= capacity) {
-        buffer[0] = '\0';
-        return false;
+    // Joined on every line of the general log, so no printf.
+    const char* parts[] = {first, second, third};
+    std::size_t used = 0;
+    for (const char* part : parts) {
+        const std::size_t length = std::strlen(part);
+        if (length >= capacity - used) {
+            buffer[0] = '\0';
+            return false;
+        }
+        std::memcpy(buffer + used, part, length);
+        used += length;
     }
+    buffer[used] = '\0';
     return true;
 }
 

@@ -35,11 +35,12 @@ bool IsUtf8Continuation(char byte) {
 // formats numbers by hand and converts wide text straight into the line.
 class LineBuilder {
 public:
-    LineBuilder(char* buffer, const LogConfig* config) : buffer(buffer), config(config) {}
+    // The separator is read from the settings once per line: they may change between lines.
+    LineBuilder(char* buffer, const LogConfig* config)
+        : buffer(buffer), separator(config != nullptr && config->excelMode != 0 ? '\t' : ' ') {}
 
-    // Read from the settings for every field, as the settings may be swapped between lines.
     void Separator() {
-        if (length < kFieldsEnd) buffer[length++] = Sep();
+        if (length < kFieldsEnd) buffer[length++] = separator;
     }
 
     void Char(char c) {
@@ -105,17 +106,16 @@ public:
         length += Utf16ToUtf8(message, buffer + length, kLineCapacity - kClosingBytes - length,
                               LineBreaks::Continued);
         buffer[length++] = '"';
-        buffer[length++] = Sep();
+        buffer[length++] = separator;
         buffer[length++] = '\n';
         buffer[length] = '\0';
     }
 
 private:
-    char Sep() const { return config != nullptr && config->excelMode != 0 ? '\t' : ' '; }
     std::size_t Room(std::size_t end) const { return length < end ? end - length : 0; }
 
     char* buffer;
-    const LogConfig* config;
+    const char separator;
     std::size_t length = 0;
 };
 

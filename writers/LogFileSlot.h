@@ -32,8 +32,8 @@ struct LogFileSlot {
     std::int64_t failedSecond = -1;
 };
 
-// A count of seconds that changes exactly when the local time's second does; two readings
-// compare equal only within the same second of the same day.
+// A key that changes exactly when the local time's second does; two readings compare equal
+// only within the same second of the same day. Not a count: only equality means anything.
 std::int64_t SecondOf(const LocalTime& time);
 
 }  // namespace VTLogAdapter

@@ -19,6 +19,7 @@ PerformanceLog::PerformanceLog(const LogConfig* config, Platform& platform)
 
 PerformanceLog::~PerformanceLog() {
     Close();
+    lastEntry = nullptr;
     operations.clear();
 }
 
@@ -108,9 +109,15 @@ void PerformanceLog::WriteLines(const char16_t* operation, const LineToWrite* co
 }
 
 OperationFile* PerformanceLog::FindOrAddOperation(const char16_t* operation) {
+    if (lastEntry != nullptr) {
+        const char16_t* known = lastEntry->operation.c_str();
+        std::size_t i = 0;
+        while (known[i] != u'\0' && known[i] == operation[i]) ++i;
+        if (known[i] == operation[i]) return lastEntry;
+    }
     try {
         const auto found = operations.find(std::u16string_view(operation));
-        if (found != operations.end()) return found->second.get();
+        if (found != operations.end()) return lastEntry = found->second.get();
 
         // A name cut to fit would name another operation's file, so it gets none.
         std::size_t bytes = 0;
@@ -127,7 +134,7 @@ OperationFile* PerformanceLog::FindOrAddOperation(const char16_t* operation) {
         OperationFile* added = entry.get();
         const std::u16string_view key(added->operation);
         operations.emplace(key, std::move(entry));
-        return added;
+        return lastEntry = added;
     } catch (...) {
         // Out of memory: this line reaches only the debugger output.
         return nullptr;

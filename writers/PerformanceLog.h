@@ -68,6 +68,8 @@ private:
     // Keyed by the exact UTF-16 name (case-sensitive). The key views the entry's own copy of
     // the name, so a lookup needs no allocation.
     std::unordered_map<std::u16string_view, std::unique_ptr<OperationFile>> operations;
+    // The entry written last: a run of lines under one name, the common case, skips hashing.
+    OperationFile* lastEntry = nullptr;
     // The operations with an open file, newest first.
     OperationFile* newest = nullptr;
     OperationFile* oldest = nullptr;

@@ -9,15 +9,10 @@
 namespace VTLogAdapter {
 
 std::int64_t SecondOf(const LocalTime& time) {
-    // Days from the civil date (proleptic Gregorian), so that any two distinct seconds differ.
-    const std::int64_t year = time.month <= 2 ? time.year - 1 : time.year;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t month = time.month;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    const std::int64_t days = era * 146097 + dayOfEra;
-    return ((days * 24 + time.hour) * 60 + time.minute) * 60 + time.second;
+    // Mixed radix with room for every field's range: distinct seconds never share a key, and
+    // it costs a few multiplications on every line.
+    return ((((static_cast<std::int64_t>(time.year) * 13 + time.month) * 32 + time.day) * 24 +
+             time.hour) * 60 + time.minute) * 61 + time.second;
 }
 
 void LogWriterBase::CreateDirectories(const char* path) {

@@ -1,5 +1,5 @@
 // A stand-in for the engine's LogEx that records every call, so tests can check exactly what
-// VTLogNet hands over.
+// VTLogNet hands over. Its LogIsEnabled answers 1 for WARN and above, 0 below.
 #pragma once
 
 #include <atomic>

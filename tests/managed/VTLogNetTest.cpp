@@ -238,5 +238,46 @@ TEST_F(VTLogNetTest, CApiIgnoresANullHandle) {
     EXPECT_EQ(u"", calls[0].operation);
 }
 
+TEST_F(VTLogNetTest, CApiLogCarriesLevelAndCategoryThroughTheTraceBounds) {
+    struct Case {
+        int level;
+        const char16_t* category;
+        std::u16string message;
+        std::u16string logged;
+    };
+    const Case cases[] = {
+        {VT_LOG_INFO, u"Microsoft.Hosting.Lifetime", u"started", u"started"},
+        {VT_LOG_FATAL, u"App", u"100%s %d", u"100%s %d"},
+        {7, nullptr, u"", u""},
+        {VT_LOG_WARN, u"App", Repeat(2046) + kPair, Repeat(2046)},
+        {VT_LOG_ERROR, u"App", Repeat(3000), Repeat(2047)},
+    };
+    VTLogNetHandle handle = VTLogNet_Create(u"Cat");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.level);
+        VTLogNet_Log(handle, c.level, c.category, c.message.c_str());
+        const std::vector<LogExCall> calls = TakeLogExCalls();
+        ASSERT_EQ(1u, calls.size());
+        EXPECT_EQ(c.level, static_cast<int>(calls[0].level));
+        // No source file: the location field is the category alone.
+        EXPECT_EQ(u"", calls[0].sourceFile);
+        EXPECT_EQ(c.category != nullptr ? c.category : u"", calls[0].function);
+        EXPECT_EQ(u"Cat", calls[0].operation);
+        EXPECT_EQ(u"%s", calls[0].format);
+        EXPECT_EQ(c.logged, calls[0].text);
+    }
+    VTLogNet_Log(handle, VT_LOG_INFO, u"App", nullptr);
+    ASSERT_EQ(1u, TakeLogExCalls().size()) << "a null message is an empty one";
+    VTLogNet_Dispose(handle);
+
+    VTLogNet_Log(nullptr, VT_LOG_FATAL, u"App", u"x");
+    EXPECT_TRUE(TakeLogExCalls().empty());
+    EXPECT_EQ(1, VTLogNet_IsEnabled(VT_LOG_WARN));
+    EXPECT_EQ(0, VTLogNet_IsEnabled(-1));
+    logEnabled = false;
+    EXPECT_EQ(0, VTLogNet_IsEnabled(VT_LOG_WARN));
+    logEnabled = true;
+}
+
 }  // namespace
 }  // namespace VTLogAdapter::Testing

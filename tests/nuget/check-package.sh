@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# Checks a VTLogAdapter NuGet package the way an application meets it:
-#   tests/nuget/check-package.sh PACKAGE.nupkg WORK_DIR
+# Checks a VTLogAdapter NuGet package and its ILogger provider package the way an application
+# meets them:
+#   tests/nuget/check-package.sh PACKAGE.nupkg LOGGING_PACKAGE.nupkg WORK_DIR
 # - the package holds the assembly and, under runtimes/<rid>/native/, the native library for
 #   linux-x64, win-x64 and win-x86, each built for its machine;
 # - a fresh console project restores it from a local folder (the machine's usual NuGet sources
 #   stay available) into a private packages folder, so the user's package cache is left alone;
+# - the provider package holds its assembly and README and depends on VTLogAdapter of its own
+#   version;
 # - the program runs on Linux against a private registry root and configuration and writes the
-#   expected line.
+#   expected lines, one through VTLogNet and one through ILogger.
 # WORK_DIR is emptied first. Exits non-zero on the first fault found.
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 
-[ $# -eq 2 ] || { echo "usage: $0 PACKAGE.nupkg WORK_DIR" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 PACKAGE.nupkg LOGGING_PACKAGE.nupkg WORK_DIR" >&2; exit 2; }
+[ -f "$1" ] || { echo "error: $1 does not exist" >&2; exit 1; }
+[ -f "$2" ] || { echo "error: $2 does not exist" >&2; exit 1; }
 PACKAGE=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-mkdir -p "$2"
-WORK=$(cd "$2" && pwd)
-[ -f "$PACKAGE" ] || { echo "error: $PACKAGE does not exist" >&2; exit 1; }
+LOGGING_PACKAGE=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+mkdir -p "$3"
+WORK=$(cd "$3" && pwd)
 find "$WORK" -mindepth 1 -delete
 
 export DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 DOTNET_SKIP_FIRST_TIME_EXPERIENCE=1
@@ -54,9 +59,23 @@ done
 echo "Contents: lib/netstandard2.0/VTLogAdapter.dll and the native library for linux-x64," \
     "win-x64 and win-x86"
 
-# --- a fresh application restores it ----------------------------------------------------------
+logging_id=VTLogAdapter.Extensions.Logging
+logging_nuspec=$(unzip -p "$LOGGING_PACKAGE" "$logging_id.nuspec") \
+    || fail "no $logging_id.nuspec in $LOGGING_PACKAGE"
+[ "$(sed -n 's:.*<version>\(.*\)</version>.*:\1:p' <<<"$logging_nuspec")" = "$version" ] \
+    || fail "$logging_id is not version $version"
+grep -qE "<dependency id=\"VTLogAdapter\" version=\"\\[?$version[],\"]" <<<"$logging_nuspec" \
+    || fail "$logging_id does not depend on VTLogAdapter $version"
+logging_listing=$(unzip -Z1 "$LOGGING_PACKAGE")
+for entry in "lib/netstandard2.0/$logging_id.dll" README.md; do
+    grep -qxF "$entry" <<<"$logging_listing" || fail "$entry is missing from $logging_id"
+done
+! grep -q '^runtimes/' <<<"$logging_listing" || fail "$logging_id carries a native library of its own"
+echo "Package $logging_id $version: $LOGGING_PACKAGE"
+
+# --- a fresh application restores them --------------------------------------------------------
 mkdir -p "$WORK/feed" "$WORK/consumer"
-cp "$PACKAGE" "$WORK/feed/"
+cp "$PACKAGE" "$LOGGING_PACKAGE" "$WORK/feed/"
 cp "$HERE/consumer/Consumer.csproj" "$HERE/consumer/Program.cs" "$WORK/consumer/"
 # Nothing from the folders above (the build tree may sit inside the checkout) may shape it.
 printf '<Project />\n' >"$WORK/consumer/Directory.Build.props"
@@ -77,6 +96,8 @@ restored=$WORK/packages/vtlogadapter/$version
 [ -f "$restored/vtlogadapter.$version.nupkg" ] || fail "VTLogAdapter $version was not restored into $WORK/packages"
 cmp -s "$restored/vtlogadapter.$version.nupkg" "$PACKAGE" \
     || fail "the restored VTLogAdapter $version is not the package under test"
+cmp -s "$WORK/packages/vtlogadapter.extensions.logging/$version/vtlogadapter.extensions.logging.$version.nupkg" \
+    "$LOGGING_PACKAGE" || fail "the restored $logging_id $version is not the package under test"
 dotnet build "$WORK/consumer/Consumer.csproj" --no-restore -c Release -o "$WORK/consumer/out" \
     "${dotnet_options[@]}"
 
@@ -122,4 +143,10 @@ line=$(grep -hF -- "$expected" "$matches")
 [[ $line == *" TRACE "* ]] || fail "not a TRACE line: $line"
 echo "Written to logs/$relative:"
 echo "  $line"
-echo "PASS: $id $version restores, builds and logs from a fresh console project"
+
+# Through ILogger: the level word and the category where the source location would be.
+expected=" WARN  NuGetConsumer.ILogger \"ilogger consumer ☃: $token\" "
+line=$(grep -rhF -- "$expected" "$run/logs" || true)
+[ -n "$line" ] || { find "$run" -type f >&2; fail "no log line holds: $expected"; }
+echo "  $line"
+echo "PASS: $id and $logging_id $version restore, build and log from a fresh console project"

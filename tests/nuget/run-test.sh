@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Packs the .NET assembly with the three native libraries given, then checks the package as an
-# application meets it (check-package.sh beside this file).
+# Packs the .NET assembly with the three native libraries given, and the ILogger provider beside
+# it, then checks the packages as an application meets them (check-package.sh beside this file).
 #   tests/nuget/run-test.sh LINUX_SO WIN_X64_DLL WIN_X86_DLL WORK_DIR
 # The Windows libraries come from the Windows suite's builds. Where they are missing (no
 # mingw-w64 or Wine here) the test is skipped (exit code 77) with a loud message; with CI=1 or
@@ -51,6 +51,11 @@ dotnet pack "$ROOT/managed/dotnet/VTLogAdapter/VTLogAdapter.csproj" -c Release -
     -p:VTLogAdapterNativeWinX86="$WIN_X86_DLL"
 PACKAGE=$WORK/feed/VTLogAdapter.$VERSION.nupkg
 [ -f "$PACKAGE" ] || { echo "FAIL: dotnet pack made no $PACKAGE" >&2; exit 1; }
+dotnet pack "$ROOT/managed/dotnet/VTLogAdapter.Extensions.Logging/VTLogAdapter.Extensions.Logging.csproj" \
+    -c Release --nologo --disable-build-servers --artifacts-path "$WORK/artifacts" -o "$WORK/feed" \
+    -p:PackageVersion="$VERSION"
+LOGGING_PACKAGE=$WORK/feed/VTLogAdapter.Extensions.Logging.$VERSION.nupkg
+[ -f "$LOGGING_PACKAGE" ] || { echo "FAIL: dotnet pack made no $LOGGING_PACKAGE" >&2; exit 1; }
 
 # Each runtime gets the very file it was given (the two Windows ones share a name).
 mkdir "$WORK/unpacked"
@@ -63,4 +68,4 @@ for pair in "linux-x64/native/libVTLogAdapter.Native.so:$LINUX_SO" \
         || { echo "FAIL: $entry in the package is not ${pair#*:}" >&2; exit 1; }
 done
 
-"$ROOT/tests/nuget/check-package.sh" "$PACKAGE" "$WORK/check"
+"$ROOT/tests/nuget/check-package.sh" "$PACKAGE" "$LOGGING_PACKAGE" "$WORK/check"

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -76,6 +77,37 @@ TEST_F(DispatchTest, LevelThresholdIsASignedComparison) {
         EXPECT_EQ(c.written, result) << "threshold " << c.threshold << " level " << c.level;
         EXPECT_EQ(static_cast<std::size_t>(c.written), fake.DebugLines().size())
             << "threshold " << c.threshold << " level " << c.level;
+    }
+}
+
+TEST(IsEnabledTest, AnswersWhetherARecordWouldReachAnOutput) {
+    struct Case {
+        bool configured;
+        int masterSwitch;
+        int threshold;
+        int fileOutput;
+        int debugOutput;
+        int level;
+        int enabled;
+    };
+    const Case cases[] = {
+        {true, 1, 2, 1, 0, 2, 1},  {true, 1, 2, 0, 1, 4, 1},  {true, 1, 2, 1, 1, 1, 0},
+        {true, 1, 2, 0, 0, 4, 0},  {true, 0, 0, 1, 1, 4, 0},  {true, 1, 0, 1, 0, 0, 1},
+        {true, 1, 0, 1, 0, -1, 0}, {false, 0, 0, 0, 0, 4, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        TempFolder folder;
+        FakePlatform fake;
+        if (c.configured) {
+            std::string xml = EnabledConfig(folder, c.threshold, c.fileOutput, c.debugOutput);
+            if (c.masterSwitch == 0) xml.replace(xml.find("enable=\"1\""), 10, "enable=\"0\"");
+            InstallConfig(fake, folder, xml);
+        }
+        LogCore engine(fake);
+        EXPECT_EQ(c.enabled, engine.IsEnabled(c.level));
+        EXPECT_EQ(1, engine.Config()->loaded) << "the first question loads the configuration";
+        EXPECT_EQ(c.enabled, engine.IsEnabled(c.level)) << "the answer holds after the load";
     }
 }
 

@@ -1,14 +1,17 @@
-// Demonstration of VTLogNet. The engine finds its configuration through a registry value and
-// reads it once per process, at the first Trace; on POSIX the registry is the folder tree
-// named by VTLOGADAPTER_REGISTRY_ROOT. So this program prepares a private registry and
-// configuration in a fresh temporary folder, runs itself again as a worker with that variable
-// set, and then shows what the worker wrote. Nothing outside the temporary folder is written.
+// Demonstration of VTLogNet and of the ILogger provider. The engine finds its configuration
+// through a registry value and reads it once per process, at the first record; on POSIX the
+// registry is the folder tree named by VTLOGADAPTER_REGISTRY_ROOT. So this program prepares a
+// private registry and configuration in a fresh temporary folder, runs itself again as a worker
+// with that variable set, and then shows what the worker wrote. Nothing outside the temporary folder is written.
 using System;
 using System.Diagnostics;
 using System.IO;
 using System.Linq;
 using System.Reflection;
 using System.Threading;
+using Microsoft.Extensions.DependencyInjection;
+using Microsoft.Extensions.Hosting;
+using Microsoft.Extensions.Logging;
 
 namespace VTLogAdapter.Demo
 {
@@ -66,6 +69,20 @@ namespace VTLogAdapter.Demo
                 Console.WriteLine();
                 Console.WriteLine($"First lines of {Path.GetRelativePath(root, file)}:");
                 foreach (string line in File.ReadLines(file).Take(3)) Console.WriteLine("  " + line);
+            }
+
+            // Lines of the ILogger provider carry the category where VTLogNet's carry its source line.
+            Console.WriteLine();
+            Console.WriteLine("Lines written through ILogger:");
+            foreach (string file in logFiles)
+            {
+                // A record starts with its time; the lines after it that do not continue it.
+                bool fromILogger = false;
+                foreach (string line in File.ReadLines(file))
+                {
+                    if (line.Length > 0 && char.IsDigit(line[0])) fromILogger = !line.Contains("VTLogAdapter.cpp(", StringComparison.Ordinal);
+                    if (fromILogger) Console.WriteLine($"  {Path.GetFileName(file)}: {line}");
+                }
             }
 
             Console.WriteLine();
@@ -137,7 +154,60 @@ namespace VTLogAdapter.Demo
             threads.ForEach(thread => thread.Join());
             foreach (VTLogNet log in logs) log.Dispose();
             Console.WriteLine($"Worker: {Threads} threads traced {Threads * MessagesPerThread} messages through 3 named logs and 1 unnamed.");
+            LogThroughHost();
             return 0;
+        }
+
+        // An application of today: a generic host whose ILogger writes through the engine. The
+        // checkout's category has a log of its own; the host's own messages go to the general log.
+        private static void LogThroughHost()
+        {
+            HostApplicationBuilder builder = Host.CreateApplicationBuilder(new HostApplicationBuilderSettings
+            {
+                Args = Array.Empty<string>(),
+                ContentRootPath = AppContext.BaseDirectory,
+            });
+            builder.Logging.ClearProviders();
+            builder.Logging.SetMinimumLevel(LogLevel.Debug);
+            builder.Logging.AddVTLogAdapter(options =>
+            {
+                options.IncludeScopes = true;
+                options.CategoryLogNames["VTLogAdapter.Demo.Checkout"] = "Checkout";
+            });
+            using IHost host = builder.Build();
+            host.Start();
+            var checkout = ActivatorUtilities.CreateInstance<Checkout>(host.Services);
+            checkout.PlaceOrder(1234, "jörg ☃");
+            checkout.PlaceOrder(-1, "nobody");
+            host.StopAsync().GetAwaiter().GetResult();
+            Console.WriteLine("Worker: a generic host logged through ILogger.");
+        }
+    }
+
+    internal sealed class Checkout
+    {
+        private readonly ILogger<Checkout> logger;
+
+        public Checkout(ILogger<Checkout> logger)
+        {
+            this.logger = logger;
+        }
+
+        public void PlaceOrder(int order, string customer)
+        {
+            using (logger.BeginScope("order {Order}", order))
+            {
+                logger.LogDebug("validating the cart of {Customer}", customer);
+                try
+                {
+                    if (order < 0) throw new ArgumentOutOfRangeException(nameof(order), order, "no such order");
+                    logger.LogInformation(new EventId(10, "OrderPlaced"), "order placed for {Customer}", customer);
+                }
+                catch (ArgumentOutOfRangeException failure)
+                {
+                    logger.LogError(failure, "order refused");
+                }
+            }
         }
     }
 }

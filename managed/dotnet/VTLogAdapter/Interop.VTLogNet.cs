@@ -26,5 +26,8 @@ namespace VTLogAdapter
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
         internal static extern void VTLogNet_Dispose(IntPtr handle);
+
+        [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        internal static extern int VTLogNet_IsEnabled(int level);
     }
 }

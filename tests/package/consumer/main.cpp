@@ -1,6 +1,6 @@
 // Sets up a private registry and configuration, logs through the installed library and checks
 // that the lines arrived. Exit code 0 on success.
-#include <VTLogAdapter.h>
+#include <VTLogAdapter/VTLogAdapter.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 /* Logs one message through the C API. */
-#include <VTLogNetApi.h>
+#include <VTLogAdapter/VTLogNetApi.h>
 
 void TraceFromC(void) {
     VTLogNetHandle handle = VTLogNet_Create(u"ConsumerApi");
