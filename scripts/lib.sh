@@ -22,7 +22,7 @@ ensure_packages() {
 
 # Packages every native build needs.
 NATIVE_PACKAGES=(cmake ninja-build g++ make libtinyxml-dev googletest libgtest-dev libgmock-dev
-                 libbenchmark-dev)
+                 libbenchmark-dev libspdlog-dev)
 
 # Tools the integration suites drive: lnav reading our files, rsyslog shipping them (RELP from
 # rsyslog-relp), jq checking what they report.
