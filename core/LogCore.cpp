@@ -85,8 +85,9 @@ void LogCore::ResumeInParent() {
 }
 
 void LogCore::ResetInChild() {
-    // Only the forking thread lives on in the child, and it holds both locks: fresh ones
-    // free any queue of threads that no longer exist, and their lines are not ours to write.
+    // Only the forking thread lives on in the child, and it holds both locks, so it lets go of
+    // them. The threads queued or waiting in the parent do not exist here: their lines are not
+    // ours to write, and the condition variable forgets them.
     lock.ResetInChild();
     turnFree.ResetInChild();
     loadOnce.ResetInChild();

@@ -13,8 +13,8 @@ public:
 
     void Enter();
     void Leave();
-    // In a forked child, whose only thread held the section at the fork: starts it afresh,
-    // unheld. Where there is no fork (Windows) it is never called.
+    // In a forked child, whose only thread entered the section before the fork: leaves it.
+    // Where there is no fork (Windows) it is never called.
     void ResetInChild();
     // The OS object, for ConditionVariable.
     void* Native() { return storage; }

@@ -15,7 +15,7 @@ public:
 
     // fork() support (POSIX; no-ops elsewhere): Hold waits for a running function to finish
     // and keeps others from starting until Release; ResetInChild, in the child of a fork made
-    // while held, starts the lock afresh and keeps whether the function has run.
+    // while held, releases it and keeps whether the function has run.
     void Hold();
     void Release();
     void ResetInChild();

@@ -28,6 +28,8 @@ void ConditionVariable::Wait(CriticalSection& section) {
 
 void ConditionVariable::WakeAll() { pthread_cond_broadcast(Condition(storage)); }
 
+// Threads that waited here in the parent do not exist in the child, but the variable still
+// counts them, and a wake-up could wait for them to leave: it starts afresh instead.
 void ConditionVariable::ResetInChild() { pthread_cond_init(Condition(storage), nullptr); }
 
 }  // namespace VTLogAdapter

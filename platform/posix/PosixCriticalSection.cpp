@@ -26,6 +26,8 @@ void CriticalSection::Enter() { pthread_mutex_lock(Mutex(storage)); }
 
 void CriticalSection::Leave() { pthread_mutex_unlock(Mutex(storage)); }
 
-void CriticalSection::ResetInChild() { pthread_mutex_init(Mutex(storage), nullptr); }
+// The child's one thread is the one that entered the section before the fork, so it may
+// leave it; the threads queued on it exist only in the parent.
+void CriticalSection::ResetInChild() { pthread_mutex_unlock(Mutex(storage)); }
 
 }  // namespace VTLogAdapter

@@ -43,6 +43,6 @@ void OnceFlag::Hold() { pthread_mutex_lock(&State(storage)->mutex); }
 
 void OnceFlag::Release() { pthread_mutex_unlock(&State(storage)->mutex); }
 
-void OnceFlag::ResetInChild() { pthread_mutex_init(&State(storage)->mutex, nullptr); }
+void OnceFlag::ResetInChild() { pthread_mutex_unlock(&State(storage)->mutex); }
 
 }  // namespace VTLogAdapter

@@ -209,7 +209,7 @@ pthread_mutex_t timeConversion = PTHREAD_MUTEX_INITIALIZER;
 void HoldTimeConversion() { pthread_mutex_lock(&timeConversion); }
 void ReleaseTimeConversion() { pthread_mutex_unlock(&timeConversion); }
 void StartAfreshInChild() {
-    pthread_mutex_init(&timeConversion, nullptr);
+    pthread_mutex_unlock(&timeConversion);   // held by this very thread since the fork
     forkGeneration.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
