@@ -195,9 +195,12 @@ check_records() {
 VIEWS=$(wc -l <"$WORK/expected.tsv")
 start receiver
 start forwarder
+# The burst starts once the forwarder follows the folder, so its new day folder and roll-over
+# files appear while rsyslog runs rather than while it starts.
+wait_for_records "$VIEWS" 30
 began=$SECONDS
 "$SAMPLES" burst "$LOGS" 2026-12-09 0 5000 2
-wait_for_records $((VIEWS + 5000)) 20
+wait_for_records $((VIEWS + 5000)) 30
 check_records 5000 0
 echo "rsyslog: $((VIEWS + 5000)) records shipped in $((SECONDS - began)) s"
 
@@ -209,14 +212,14 @@ began=$SECONDS
 "$SAMPLES" burst "$LOGS" 2026-12-10 5000 1000 2
 sleep 2
 start receiver
-wait_for_records $((VIEWS + 6000)) 20
+wait_for_records $((VIEWS + 6000)) 30
 echo "rsyslog: $((VIEWS + 6000)) records shipped across the outage in $((SECONDS - began)) s"
 stop forwarder
 began=$SECONDS
 "$SAMPLES" burst "$WORK/staging" 2026-12-10 7000 100 1
 sed 's/$/\r/' "$WORK/staging/2026-12-10/burst.exe.dat" >"$LOGS/2026-12-10/copied.dat"
 start forwarder
-wait_for_records $((VIEWS + 6100)) 20
+wait_for_records $((VIEWS + 6100)) 30
 check_records 6000 100
 grep -q $'\r' "$RECORDS" && fail "a carriage return reached the receiver"
 echo "rsyslog: $((VIEWS + 6100)) records shipped once each, across the forwarder's restart" \
