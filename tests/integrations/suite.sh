@@ -26,14 +26,12 @@ require_tools() {
 # A private folder for the suite, removed when it ends unless VTLOG_KEEP_WORK=1.
 make_work_folder() {
     WORK=$(mktemp -d "${TMPDIR:-/tmp}/vtlog-$1.XXXXXX")
-    if [ "${VTLOG_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $WORK" >&2
-    else
-        trap 'cleanup_work' EXIT
-    fi
+    [ "${VTLOG_KEEP_WORK:-0}" = 1 ] && echo "work folder kept: $WORK" >&2
+    trap 'cleanup_work' EXIT
 }
 
+# Services the suite started end with it, also when the folder is kept for a post-mortem.
 cleanup_work() {
     [ "$(type -t stop_services)" = function ] && stop_services
-    rm -rf "$WORK"
+    [ "${VTLOG_KEEP_WORK:-0}" = 1 ] || rm -rf "$WORK"
 }
