@@ -138,8 +138,7 @@ public:
     // Opens the folder at `path` (a link there is followed: it is the configured place). Null
     // when it is no folder or cannot be opened.
     virtual LogFolder* OpenFolder(const char* path) = 0;
-    // Opens the folder `name` directly inside `parent`, never through a link. Null otherwise,
-    // also while another process holds it for its own clean-up (Windows).
+    // Opens the folder `name` directly inside `parent`, never through a link; null otherwise.
     virtual LogFolder* OpenSubfolder(LogFolder* parent, const char* name) = 0;
     // Calls `visit` once per entry of `folder` but "." and "..", with the entry's own type (a
     // link or junction is Other, never followed) and, for a file, its size. False when the

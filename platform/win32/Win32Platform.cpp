@@ -370,9 +370,9 @@ LogFolder* Win32Platform::OpenSubfolder(LogFolder* parent, const char* name) {
         return nullptr;
     }
     // Held without delete sharing, the folder cannot be renamed or replaced while it is
-    // cleaned; a second cleaner is refused it and leaves it to the first.
+    // cleaned. Asking for delete access ourselves would refuse the listing its own open.
     HANDLE handle = CreateFileA(
-        path, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+        path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;

@@ -124,7 +124,8 @@ std::vector<std::string> Entries(const std::string& root) {
         if (it->is_symlink()) {
             entries.push_back(name + "@");
         } else if (it->is_directory()) {
-            if (fs::is_empty(it->path())) entries.push_back(name + "/");
+            std::error_code empty;
+            if (fs::is_empty(it->path(), empty) && !empty) entries.push_back(name + "/");
         } else {
             entries.push_back(name);
         }
