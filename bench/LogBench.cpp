@@ -1,168 +1,351 @@
-// Throughput and allocations of the engine against the cheapest possible flushed logger: a
-// preformatted line appended with one write() to an O_APPEND file. Every result is printed as a
-// ratio to that baseline, measured in the same run, so the numbers survive a noisy machine.
+// The line path against the cheapest possible flushed logger: one write() of a finished line of
+// the same length to an O_APPEND file (the floor). Every result is also printed as a ratio to the
+// floor measured with the same thread count in the same run, so the numbers survive a noisy
+// machine. The library is reached as an application reaches it: VTLogNet and LogEx over the
+// process-wide engine, configured through a private registry tree and LogConfigure.xml.
+//
+//   vtlog_bench [GOOGLE-BENCHMARK-FLAGS]            written lines: floor, Trace, LogEx, spdlog
+//   vtlog_bench --filtered [GOOGLE-BENCHMARK-FLAGS] calls below the threshold
+//   vtlog_bench --count CASE LINES                  a warm-up, then LINES calls of CASE and
+//                                                   nothing else: for instruction counts
+//   vtlog_bench --list                              the names --count accepts
+//
+// The engine reads its configuration once per process, so the written and the filtered cases
+// (whose threshold is above Trace's fixed level) run in separate processes.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <ostream>
 #include <new>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
-#include "OsPlatform.h"
+#include "VTLogAdapter.h"
 #include "core/LogCore.h"
+
+#if defined(VTLOG_BENCH_SPDLOG)
+#include <spdlog/logger.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#endif
 
 namespace {
 
-std::atomic<long> allocations{0};
-
 namespace fs = std::filesystem;
 
-// The real OS, except that the registry points at a private installation folder.
-class BenchPlatform : public VTLogAdapter::OsPlatform {
+// Heap allocations of the calling thread, so each benchmark thread reports its own.
+thread_local long threadAllocations = 0;
+
+// 40 characters each: printable ASCII, and text that is non-ASCII throughout (two UTF-8 bytes
+// per character), the two cases the conversion to UTF-8 treats differently.
+constexpr char16_t kAsciiMessage[] = u"Order 1234 accepted for customer 5678 ok";
+constexpr char kAsciiMessageUtf8[] = "Order 1234 accepted for customer 5678 ok";
+constexpr char16_t kNonAsciiMessage[] = u"ЗаказПринятДляКлиентаПослеТрехПроверокОК";
+static_assert(std::size(kAsciiMessage) == 41 && std::size(kAsciiMessageUtf8) == 41);
+static_assert(std::size(kNonAsciiMessage) == 41);
+
+// Calls made before a counted run, so that opening files and loading the configuration stay
+// out of the count.
+constexpr long kWarmUpCalls = 2000;
+
+// A private installation: the registry tree the engine reads through VTLOGADAPTER_REGISTRY_ROOT,
+// the configuration with every field on, and the log folder. Must exist before the first call.
+class Workspace {
 public:
-    explicit BenchPlatform(std::string installDir) : installDir(std::move(installDir)) {}
-    bool ReadMachineRegistryString(const char*, const char*, VTLogAdapter::RegistryView,
-                                   char* buffer, std::size_t capacity) const override {
-        if (installDir.size() + 1 > capacity) return false;
-        std::memcpy(buffer, installDir.c_str(), installDir.size() + 1);
-        return true;
-    }
-
-private:
-    std::string installDir;
-};
-
-struct Workspace {
-    fs::path root;
-    Workspace() {
+    explicit Workspace(int logLevel) {
         char pattern[] = "/tmp/vtlog-bench-XXXXXX";
-        root = mkdtemp(pattern);
-        fs::create_directories(root / "install");
-        std::ofstream(root / "install" / "LogConfigure.xml")
-            << "<LogConfigure enable=\"1\"><global><output name=\"outputdebugwindows\""
-               " enable=\"0\"/></global><log filepath=\""
-            << (root / "logs").string()
-            << "\" loglevel=\"1\" filesizelimit=\"64\" usedefaultfilename=\"1\"/></LogConfigure>";
+        if (mkdtemp(pattern) == nullptr) {
+            std::perror("mkdtemp");
+            std::exit(1);
+        }
+        root = pattern;
+        const fs::path key = root / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Corvessa/Vantiro";
+        fs::create_directories(key);
+        fs::create_directories(root / "install/bin");
+        fs::create_directories(Logs());
+        std::ofstream(key / "ZLM_HOME") << (root / "install/bin").string();
+        // No debugger output (syslog on Linux); a size limit high enough that roll-over is
+        // rare, as with spdlog's single file.
+        std::ofstream(root / "install/LogConfigure.xml")
+            << "<LogConfigure enable=\"1\"><global processid=\"1\" threadid=\"1\""
+               " modulename=\"1\" sourcefileinfo=\"1\" sessioninfo=\"1\" excelmode=\"0\">"
+               "<output name=\"file\" enable=\"1\"/>"
+               "<output name=\"outputdebugwindows\" enable=\"0\"/></global>"
+               "<log filepath=\""
+            << Logs().string() << "/\" filesizelimit=\"64\" loglevel=\"" << logLevel
+            << "\" usedefaultfilename=\"1\"/></LogConfigure>";
+        setenv("VTLOGADAPTER_REGISTRY_ROOT", (root / "registry").c_str(), 1);
     }
     ~Workspace() {
         std::error_code error;
         fs::remove_all(root, error);
     }
-    std::string InstallDir() const { return (root / "install" / "bin").string(); }
-};
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
 
-Workspace& SharedWorkspace() {
-    static Workspace workspace;
-    return workspace;
-}
+    fs::path Logs() const { return root / "logs"; }
+    fs::path Others() const { return root / "others"; }
 
-VTLogAdapter::LogCore& SharedCore() {
-    static BenchPlatform platform(SharedWorkspace().InstallDir());
-    static VTLogAdapter::LogCore core(platform);
-    return core;
-}
-
-const char16_t kMessage[] = u"Order 1234 accepted for customer 5678 after 3 checks";
-
-void BM_Baseline_WriteFlushedLine(benchmark::State& state) {
-    static int descriptor = -1;
-    if (state.thread_index() == 0) {
-        const std::string path = (SharedWorkspace().root / "baseline.dat").string();
-        descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    }
-    char line[256];
-    for (auto _ : state) {
-        const int length = std::snprintf(line, sizeof line,
-                                         "%02d:%02d:%02d:%03d  app  SL(1)  PID=%d  TID=%d  TRACE"
-                                         "  ./app.cpp(46)::Trace  \"%s\" \n",
-                                         12, 0, 0, 0, 4242, 77,
-                                         "Order 1234 accepted for customer 5678 after 3 checks");
-        benchmark::DoNotOptimize(write(descriptor, line, static_cast<std::size_t>(length)));
-    }
-    if (state.thread_index() == 0) close(descriptor);
-}
-
-// Logs kMessage through the shared engine and reports heap allocations per call.
-void RunLogEx(benchmark::State& state, VTLogAdapter::VT_LOGLEVEL level, const char16_t* operation) {
-    VTLogAdapter::LogCore& core = SharedCore();
-    const long before = allocations.load();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            core.LogEx(u"./app.cpp", u"Trace", 46, level, operation, u"%s", kMessage));
-    }
-    state.counters["allocs/line"] = benchmark::Counter(
-        static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
-}
-
-void BM_LogEx_GeneralLog(benchmark::State& state) {
-    RunLogEx(state, VTLogAdapter::VT_LOG_TRACE, nullptr);
-}
-
-void BM_LogEx_PerformanceLog(benchmark::State& state) {
-    RunLogEx(state, VTLogAdapter::VT_LOG_TRACE, u"Checkout");
-}
-
-// The configured threshold is TRACE, so INFO is dropped.
-void BM_LogEx_FilteredOut(benchmark::State& state) {
-    RunLogEx(state, VTLogAdapter::VT_LOG_INFO, nullptr);
-}
-
-BENCHMARK(BM_Baseline_WriteFlushedLine)->Threads(1)->Threads(2)->UseRealTime();
-BENCHMARK(BM_LogEx_GeneralLog)->Threads(1)->Threads(2)->UseRealTime();
-BENCHMARK(BM_LogEx_PerformanceLog)->Threads(1)->Threads(2)->UseRealTime();
-BENCHMARK(BM_LogEx_FilteredOut)->Threads(1)->UseRealTime();
-
-// Prints the usual table, then every result as a multiple of the baseline with the same
-// number of threads.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const double perIteration = run.GetAdjustedRealTime();
-            if (run.run_name.function_name.find("Baseline") != std::string::npos) {
-                baselines[run.threads] = perIteration;
+    // Cuts every file written so far to nothing, so a long run does not fill the disk. Files
+    // stay open and are appended to, so the loggers notice nothing but an earlier roll-over.
+    void EmptyFiles() const {
+        for (const fs::path& folder : {Logs(), Others()}) {
+            std::error_code error;
+            for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+                 it.increment(error)) {
+                std::error_code ignored;
+                if (it->is_regular_file(ignored)) fs::resize_file(it->path(), 0, ignored);
             }
-            results.emplace_back(run.benchmark_name(), run.threads, perIteration);
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\nTime per line relative to the flushed-write baseline (lower is better):\n");
-        for (const auto& [name, threads, time] : results) {
-            const auto baseline = baselines.find(threads);
-            if (baseline == baselines.end() || baseline->second <= 0) continue;
-            std::printf("  %-52s %6.2fx\n", name.c_str(), time / baseline->second);
         }
     }
 
 private:
-    std::map<int, double> baselines;
+    fs::path root;
+};
+
+Workspace* workspace = nullptr;
+
+// What the cases call, built once per process in Prepare().
+VTLogAdapter::VTLogNet* named = nullptr;
+VTLogAdapter::VTLogNet* unnamed = nullptr;
+int floorDescriptor = -1;
+std::string floorLine;
+#if defined(VTLOG_BENCH_SPDLOG)
+std::shared_ptr<spdlog::logger> spdlogLogger;
+#endif
+
+// The bytes of the last line of the one file under `folder`, or empty.
+std::string LastLineOfLog(const fs::path& folder) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (!it->is_regular_file(error)) continue;
+        std::ifstream file(it->path(), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (text.empty() || text.back() != '\n') continue;
+        const std::size_t start = text.rfind('\n', text.size() - 2);
+        return text.substr(start == std::string::npos ? 0 : start + 1);
+    }
+    return {};
+}
+
+void Prepare(bool filtered) {
+    // Trace logs at level 1 (TRACE); a threshold of 2 (WARN) drops it, and LogEx at TRACE.
+    workspace = new Workspace(filtered ? 2 : 1);
+    named = new VTLogAdapter::VTLogNet(u"Orders");
+    unnamed = new VTLogAdapter::VTLogNet(u"");
+    fs::create_directories(workspace->Others());
+
+    // The floor writes a line the engine wrote itself, so both hand the system the same length.
+    named->Trace(kAsciiMessage);
+    floorLine = LastLineOfLog(workspace->Logs());
+    if (floorLine.empty()) floorLine = std::string(150, 'x') + "\n";   // filtered: nothing written
+    floorDescriptor = open((workspace->Others() / "floor.dat").c_str(),
+                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+
+#if defined(VTLOG_BENCH_SPDLOG)
+    // The fields of an engine line, flushed after every line like the engine.
+    auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(
+        (workspace->Others() / "spdlog.log").string());
+    spdlogLogger = std::make_shared<spdlog::logger>("vtlog_bench", std::move(sink));
+    spdlogLogger->set_pattern("%H:%M:%S:%e  %n  SL(1)  PID=%P  TID=%t  %l  %s(%#)::%! \"%v\" ");
+    spdlogLogger->set_level(filtered ? spdlog::level::warn : spdlog::level::trace);
+    spdlogLogger->flush_on(spdlog::level::trace);
+#endif
+}
+
+void Finish() {
+    if (floorDescriptor >= 0) close(floorDescriptor);
+    delete workspace;   // the engine's files are unlinked while open, which POSIX allows
+}
+
+// Where a case's lines go.
+enum class Output { Engine, Floor, Spdlog };
+
+// One call of what a case measures.
+struct Case {
+    const char* name;
+    bool filtered;
+    Output output;
+    void (*call)();
+};
+
+// Bytes in a file, or in every file below a folder.
+std::uintmax_t BytesIn(const fs::path& path) {
+    std::error_code error;
+    if (fs::is_regular_file(path, error)) return fs::file_size(path, error);
+    std::uintmax_t bytes = 0;
+    for (fs::recursive_directory_iterator it(path, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_regular_file(error)) bytes += it->file_size(error);
+    }
+    return bytes;
+}
+
+// A case that silently wrote nothing would look fast, and a filtered one that wrote would
+// measure the wrong thing: either is reported, and makes the run fail.
+const char* CheckOutput(const Case& measured) {
+    const fs::path path = measured.output == Output::Engine ? workspace->Logs()
+                          : measured.output == Output::Floor
+                              ? workspace->Others() / "floor.dat"
+                              : workspace->Others() / "spdlog.log";
+    const bool wrote = BytesIn(path) > 0;
+    if (measured.filtered && wrote) return "a call below the threshold was written";
+    if (!measured.filtered && !wrote) return "nothing was written";
+    return nullptr;
+}
+
+bool anyCaseFailed = false;
+
+void CallFloor() {
+    benchmark::DoNotOptimize(write(floorDescriptor, floorLine.data(), floorLine.size()));
+}
+void CallTraceNamed() { named->Trace(kAsciiMessage); }
+void CallTraceUnnamed() { unnamed->Trace(kAsciiMessage); }
+void CallTraceNonAscii() { named->Trace(kNonAsciiMessage); }
+void CallLogEx() {
+    benchmark::DoNotOptimize(VTLogAdapter::LogEx(u"./app.cpp", u"Run", 46,
+                                                 VTLogAdapter::VT_LOG_TRACE, nullptr, u"%s",
+                                                 kAsciiMessage));
+}
+#if defined(VTLOG_BENCH_SPDLOG)
+void CallSpdlog() {
+    spdlogLogger->log(
+        spdlog::source_loc{"./VTLogAdapter.cpp", 46, "VTLogAdapter::VTLogNet::Trace"},
+        spdlog::level::trace, "{}", kAsciiMessageUtf8);
+}
+#endif
+
+const Case kCases[] = {
+    {"Floor", false, Output::Floor, CallFloor},
+    {"TraceNamed", false, Output::Engine, CallTraceNamed},
+    {"TraceUnnamed", false, Output::Engine, CallTraceUnnamed},
+    {"TraceNamedNonAscii", false, Output::Engine, CallTraceNonAscii},
+    {"LogEx", false, Output::Engine, CallLogEx},
+#if defined(VTLOG_BENCH_SPDLOG)
+    {"Spdlog", false, Output::Spdlog, CallSpdlog},
+#endif
+    {"FilteredTrace", true, Output::Engine, CallTraceNamed},
+    {"FilteredLogEx", true, Output::Engine, CallLogEx},
+#if defined(VTLOG_BENCH_SPDLOG)
+    {"FilteredSpdlog", true, Output::Spdlog, CallSpdlog},
+#endif
+};
+
+std::size_t CaseIndex(const std::string& name) {
+    std::size_t index = 0;
+    while (index < std::size(kCases) && name != kCases[index].name) ++index;
+    return index;
+}
+
+void RunCase(benchmark::State& state, const Case* measured) {
+    if (state.thread_index() == 0) workspace->EmptyFiles();   // other threads wait at the start
+    const long before = threadAllocations;
+    for (auto _ : state) measured->call();
+    state.counters["allocs/call"] = benchmark::Counter(
+        static_cast<double>(threadAllocations - before), benchmark::Counter::kAvgIterations);
+    if (state.thread_index() != 0) return;
+    if (const char* failure = CheckOutput(*measured)) {
+        anyCaseFailed = true;
+        state.SkipWithError(failure);
+    }
+}
+
+// Prints the usual table, then one line per case: time per call (for several threads, the wall
+// time divided by the calls of all threads, i.e. the inverse of the throughput) and its ratio
+// to the floor with the same thread count and with one thread. With repetitions, the medians.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (!median && !single) continue;
+            const std::string name = run.run_name.function_name;
+            const double time = run.GetAdjustedRealTime();
+            if (name == "Floor") floors[run.threads] = time;
+            results.emplace_back(name, run.threads, time);
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        // Interleaved rounds finish in random order; print by thread count, then as registered.
+        std::sort(results.begin(), results.end(), [](const auto& a, const auto& b) {
+            return std::make_pair(std::get<1>(a), CaseIndex(std::get<0>(a))) <
+                   std::make_pair(std::get<1>(b), CaseIndex(std::get<0>(b)));
+        });
+        // Through the reporter's stream: stdio would not keep its order with it.
+        std::ostream& out = GetOutputStream();
+        char row[160];
+        std::snprintf(row, sizeof row, "\n%-20s %7s %12s %10s %16s\n", "case", "threads",
+                      "ns/call", "x floor", "x 1-thread floor");
+        out << row;
+        for (const auto& [name, threads, time] : results) {
+            std::snprintf(row, sizeof row, "%-20s %7d %12.1f %10s %16s\n", name.c_str(), threads,
+                          time, Ratio(time, threads).c_str(), Ratio(time, 1).c_str());
+            out << row;
+        }
+        out.flush();
+    }
+
+private:
+    std::string Ratio(double time, int threads) const {
+        const auto floor = floors.find(threads);
+        if (floor == floors.end() || floor->second <= 0) return "-";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", time / floor->second);
+        return text;
+    }
+
+    std::map<int, double> floors;
     std::vector<std::tuple<std::string, int, double>> results;
 };
 
+int CountCalls(const char* name, long calls) {
+    const Case* found = nullptr;
+    for (const Case& candidate : kCases) {
+        if (std::strcmp(candidate.name, name) == 0) found = &candidate;
+    }
+    if (found == nullptr || calls < 0) {
+        std::fprintf(stderr, "unknown case %s (see --list)\n", name);
+        return 2;
+    }
+    Prepare(found->filtered);
+    for (long i = 0; i < kWarmUpCalls + calls; ++i) found->call();
+    const char* failure = CheckOutput(*found);
+    if (failure != nullptr) std::fprintf(stderr, "%s: %s\n", found->name, failure);
+    Finish();
+    return failure == nullptr ? 0 : 1;
+}
+
 }  // namespace
 
-// Counting every allocation lets the benchmark report heap use per line.
+// Counting every allocation lets the benchmark report heap use per call.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
-    ++allocations;
+    ++threadAllocations;
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    ++allocations;
+    ++threadAllocations;
     return std::malloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
@@ -175,9 +358,33 @@ void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); 
 #pragma GCC diagnostic pop
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--list") == 0) {
+        for (const Case& listed : kCases) std::printf("%s\n", listed.name);
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--count") == 0) {
+        return CountCalls(argv[2], std::strtol(argv[3], nullptr, 10));
+    }
+    const bool filtered = argc >= 2 && std::strcmp(argv[1], "--filtered") == 0;
+    if (filtered) {
+        argv[1] = argv[0];
+        --argc;
+        ++argv;
+    }
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
+    Prepare(filtered);
+    for (const Case& registered : kCases) {
+        if (registered.filtered != filtered) continue;
+        benchmark::RegisterBenchmark(registered.name, RunCase, &registered)
+            ->Threads(1)
+            ->Threads(2)
+            ->Threads(8)
+            ->UseRealTime();
+    }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    return 0;
+    Finish();
+    return anyCaseFailed ? 1 : 0;
 }

@@ -2,8 +2,8 @@
 #include "config/ConfigLoader.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <tinyxml.h>
 
@@ -178,20 +178,65 @@ void SkimPredefinedOperations(const TiXmlElement& performanceLog) {
     }
 }
 
-// The parser sizes its buffer from the end position of the stream, which for a folder opened as
-// a file is a nonsense value; a first read tells a folder (read error) from a file.
-bool LoadDocument(TiXmlDocument& document, const char* file) {
-    std::FILE* stream = std::fopen(file, "rb");
-    if (stream == nullptr) return false;
-    char probe = 0;
-    const bool readable = std::fread(&probe, 1, 1, stream) == 1 || std::ferror(stream) == 0;
-    bool loaded = false;
-    if (readable) {
-        std::rewind(stream);
-        loaded = document.LoadFile(stream);
+bool StartsWith(const char* at, const char* end, const char* prefix) {
+    const std::size_t length = std::strlen(prefix);
+    return static_cast<std::size_t>(end - at) >= length && std::memcmp(at, prefix, length) == 0;
+}
+
+// The position just after the first `terminator` at or after `from`; null when there is none.
+const char* After(const char* from, const char* end, const char* terminator) {
+    const std::size_t length = std::strlen(terminator);
+    for (const char* at = from; static_cast<std::size_t>(end - at) >= length; ++at) {
+        if (std::memcmp(at, terminator, length) == 0) return at + length;
     }
-    std::fclose(stream);
-    return loaded;
+    return nullptr;
+}
+
+// The '>' that ends the markup whose '<' precedes `from`, skipping quoted values; null when
+// there is none or a '<' comes first. Refusing that '<' (which no well-formed document has in
+// a tag) keeps the scan from ever hiding a tag where the parser, which honours quotes in fewer
+// places, would see one.
+const char* TagEnd(const char* from, const char* end) {
+    for (const char* at = from; at < end; ++at) {
+        if (*at == '<') return nullptr;
+        if (*at == '>') return at;
+        if (*at == '"' || *at == '\'') {
+            const char* quote = at;
+            for (++at; at < end && *at != *quote; ++at) {
+                if (*at == '<') return nullptr;
+            }
+            if (at == end) return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// Line breaks become LF and the text ends at its first NUL, as the parser's own file loader
+// would have it.
+void NormalizeLineBreaks(std::string& text) {
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            text[kept++] = '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            text[kept++] = text[i];
+        }
+    }
+    text.resize(kept);
+}
+
+// Only a regular file of bounded size is read, then parsed from memory once its nesting is
+// known to be shallow enough for the parser's recursion.
+bool LoadDocument(const Platform& platform, TiXmlDocument& document, const char* file) {
+    std::string text;
+    if (!platform.ReadConfigurationFile(file, kMaxConfigBytes, text)) return false;
+    NormalizeLineBreaks(text);
+    if (text.empty() || !NestingWithin(text.data(), text.size(), kMaxConfigDepth)) return false;
+    document.Parse(text.c_str());
+    return !document.Error();
 }
 
 int LoadFromFile(LogConfig& config, const Platform& platform) {
@@ -201,7 +246,7 @@ int LoadFromFile(LogConfig& config, const Platform& platform) {
     if (!ConfigFilePath(directory, file)) return 0;
 
     TiXmlDocument document;
-    if (!LoadDocument(document, file)) return 0;
+    if (!LoadDocument(platform, document, file)) return 0;
 
     const TiXmlElement* root = document.FirstChildElement();
     if (root == nullptr) return 0;
@@ -232,6 +277,40 @@ int LoadFromFile(LogConfig& config, const Platform& platform) {
 }
 
 }  // namespace
+
+bool NestingWithin(const char* text, std::size_t length, int maxDepth) {
+    if (text == nullptr) return length == 0;
+    const char* const end = text + length;
+    int depth = 0;
+    for (const char* at = text; at < end;) {
+        if (*at != '<') {
+            ++at;
+            continue;
+        }
+        if (StartsWith(at, end, "<!--")) {
+            at = After(at + 4, end, "-->");
+        } else if (StartsWith(at, end, "<![CDATA[")) {
+            at = After(at + 9, end, "]]>");
+        } else {
+            const char* close = TagEnd(at + 1, end);
+            if (close == nullptr) return false;
+            // Declarations, processing instructions and DOCTYPE open nothing. Whatever else
+            // follows '<' counts as an element, even where the parser would see none: counting
+            // too deep only refuses an odd document, counting too shallow could let the parser
+            // recurse further than allowed.
+            const char kind = at[1];
+            if (kind == '/') {
+                if (depth == 0) return false;
+                --depth;
+            } else if (kind != '!' && kind != '?' && close[-1] != '/') {
+                if (++depth > maxDepth) return false;
+            }
+            at = close + 1;
+        }
+        if (at == nullptr) return false;
+    }
+    return true;
+}
 
 int ReadInstallDirectory(const Platform& platform, char* buffer) {
     if (buffer == nullptr) return 0;

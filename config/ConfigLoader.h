@@ -17,6 +17,24 @@ constexpr char kPathSeparator = '/';
 // Name of the configuration file, looked for in the installation directory.
 constexpr char kConfigFileName[] = "LogConfigure.xml";
 
+// A configuration file longer than this counts as unreadable; real ones take a few kilobytes.
+constexpr std::size_t kMaxConfigBytes = 1024 * 1024;
+// Deepest nesting of elements a configuration document may have. The parser recurses once per
+// level, so a deeper document could exhaust the stack of whichever thread logs first.
+constexpr int kMaxConfigDepth = 64;
+
+// True when no element of the XML text nests deeper than `maxDepth`, judged from the bytes alone
+// before any parsing: comments, CDATA sections, declarations and quoted attribute values hide
+// their content; end tags close and self-closing tags do not open. Anything the parser would
+// take differently from this scan, or reject anyway, is refused: markup that does not end, a
+// '<' inside a tag or a quoted value, an end tag with nothing open. Examples, `maxDepth` 2:
+//   "<a><b/><b x='>'></b></a>"    => true
+//   "<a><!-- <b><c> --></a>"      => true
+//   "<a><b><c/></b></a>"          => true (a self-closing tag opens nothing)
+//   "<a><b><c></c></b></a>"       => false
+//   "<a x='<'/>", "<a", "</a>"    => false
+bool NestingWithin(const char* text, std::size_t length, int maxDepth);
+
 // Reads the installation directory (value "ZLM_HOME" of HKLM\SOFTWARE\Corvessa\Vantiro) into a
 // buffer of kPathCapacity bytes. A build for which the platform says so retries in the 32-bit
 // registry view. A value that does not fit the buffer with its NUL is a failed lookup. Returns

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace VTLogAdapter {
 
@@ -160,6 +161,13 @@ public:
 
     // --- debugger output ------------------------------------------------------------------------
     virtual void WriteDebugOutput(const char* line) = 0;
+
+    // --- configuration files ------------------------------------------------------------------
+    // Replaces `content` with the whole of the regular file at `path`. Never waits on what is
+    // not a plain file: a FIFO, a device or a folder is refused, as are a file of more than
+    // `maxLength` bytes and a failed allocation. False leaves `content` empty.
+    virtual bool ReadConfigurationFile(const char* path, std::size_t maxLength,
+                                       std::string& content) const = 0;
 };
 
 // The real operating system's implementation, one per process.

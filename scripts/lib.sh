@@ -22,7 +22,7 @@ ensure_packages() {
 
 # Packages every native build needs.
 NATIVE_PACKAGES=(cmake ninja-build g++ make libtinyxml-dev googletest libgtest-dev libgmock-dev
-                 libbenchmark-dev)
+                 libbenchmark-dev libspdlog-dev)
 
 # Tools the integration suites drive: lnav reading our files, rsyslog shipping them (RELP from
 # rsyslog-relp), jq checking what they report.
@@ -34,4 +34,25 @@ build_native() {
     shift
     cmake -S "$ROOT" -B "$build_dir" -G Ninja "$@" >/dev/null
     cmake --build "$build_dir" --parallel 2
+}
+
+# Packages of the instrumented builds: Clang with its sanitizer runtimes and libFuzzer, and
+# libffi, through which the format fuzzer makes its variadic calls.
+SANITIZER_PACKAGES=(clang-14 libclang-rt-14-dev libffi-dev)
+
+# Configures (once) and builds in $1 the native suites instrumented with the sanitizers in $2
+# ("address,undefined", "thread"), with Clang 14; further arguments go to CMake.
+build_sanitized() {
+    local build_dir=$1 sanitizers=$2
+    shift 2
+    build_native "$build_dir" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+        -DVTLOG_BUILD_TESTS=ON -DVTLOG_INSTALL=OFF "-DVTLOG_SANITIZE=$sanitizers" "$@"
+}
+
+# Runs "$@" and then prints how long it took, under the name $1.
+timed() {
+    local name=$1 start=$SECONDS
+    shift
+    "$@"
+    echo "== $name: $((SECONDS - start)) s"
 }

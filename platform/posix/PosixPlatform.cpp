@@ -1,5 +1,5 @@
 // POSIX implementation of the platform seam. No Windows here: the registry is a folder tree,
-// the named mutex a named semaphore, the debugger output syslog.
+// the named mutex a named semaphore, the debugger output a datagram to the syslog socket.
 #include "platform/posix/PosixPlatform.h"
 
 #include <dirent.h>
@@ -9,8 +9,10 @@
 #include <semaphore.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -54,6 +56,57 @@ bool CopyBounded(const char* text, std::size_t length, char* buffer, std::size_t
 
 bool CopyText(const char* text, char* buffer, std::size_t capacity) {
     return CopyBounded(text, std::strlen(text), buffer, capacity);
+}
+
+// Opens `path` for reading when it is a regular file, and says how long it is. O_NONBLOCK keeps
+// a FIFO planted at the name from holding the open until some writer comes along; fstat then
+// refuses it, like a device or a folder. -1 on failure.
+int OpenRegularFile(const char* path, off_t& size) {
+    const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) return -1;
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        return -1;
+    }
+    size = info.st_size;
+    return descriptor;
+}
+
+// Fills `buffer` up to `capacity` bytes, stopping early only at the end of the file. Returns the
+// bytes read, -1 on a read error.
+ssize_t ReadUpTo(int descriptor, char* buffer, std::size_t capacity) {
+    std::size_t total = 0;
+    while (total < capacity) {
+        const ssize_t got = read(descriptor, buffer + total, capacity - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(total);
+}
+
+// A log line holds at most 2047 bytes; this leaves room for the header with a long tag.
+constexpr std::size_t kSyslogDatagram = 4096;
+
+// One datagram socket for the process, opened at the first debugger output and never closed: a
+// thread still logging while the process exits must not send on a descriptor number that was
+// meanwhile given to something else. Unconnected, it names the daemon's socket at every send,
+// so a restarted daemon is found again and a forked child can go on using it.
+std::atomic<int> syslogSocket{-1};
+
+int SyslogSocket() {
+    int descriptor = syslogSocket.load(std::memory_order_acquire);
+    if (descriptor >= 0) return descriptor;
+    descriptor = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (descriptor < 0) return -1;
+    int expected = -1;
+    if (!syslogSocket.compare_exchange_strong(expected, descriptor, std::memory_order_acq_rel)) {
+        close(descriptor);
+        return expected;
+    }
+    return descriptor;
 }
 
 const char* HomeFolder() {
@@ -106,19 +159,15 @@ bool PosixPlatform::ReadMachineRegistryString(const char* subKey, const char* va
     used = std::snprintf(path + length, sizeof path - length, "/%s", valueName);
     if (used < 0 || length + static_cast<std::size_t>(used) >= sizeof path) return false;
 
-    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    off_t size = 0;
+    const int descriptor = OpenRegularFile(path, size);
     if (descriptor < 0) return false;
     // Read one byte more than fits, so an oversized value is recognised rather than cut.
     char content[kPathCapacity * 2];
-    std::size_t total = 0;
-    for (;;) {
-        const ssize_t got = read(descriptor, content + total, sizeof content - total);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        total += static_cast<std::size_t>(got);
-        if (total == sizeof content) break;
-    }
+    const ssize_t got = ReadUpTo(descriptor, content, sizeof content);
     close(descriptor);
+    if (got < 0) return false;
+    std::size_t total = static_cast<std::size_t>(got);
     // A NUL inside the file ends the string, as it would in a REG_SZ value.
     const void* nul = std::memchr(content, '\0', total);
     if (nul != nullptr) total = static_cast<std::size_t>(static_cast<const char*>(nul) - content);
@@ -157,11 +206,22 @@ namespace {
 // the child under a new identifier, so its cached one is stale from then on.
 std::atomic<unsigned> forkGeneration{0};
 
-void CountForkInChild() { forkGeneration.fetch_add(1, std::memory_order_relaxed); }
+// Held around localtime_r, and by the forking thread across fork(): glibc's own time zone lock
+// is not reset in a child, so a thread of ours converting the time at the moment of the fork
+// would leave the child's first conversion waiting for ever.
+pthread_mutex_t timeConversion = PTHREAD_MUTEX_INITIALIZER;
+
+void HoldTimeConversion() { pthread_mutex_lock(&timeConversion); }
+void ReleaseTimeConversion() { pthread_mutex_unlock(&timeConversion); }
+void StartAfreshInChild() {
+    pthread_mutex_init(&timeConversion, nullptr);
+    forkGeneration.fetch_add(1, std::memory_order_relaxed);
+}
 }  // namespace
 
 PosixPlatform::PosixPlatform() {
-    static const int registered = pthread_atfork(nullptr, nullptr, &CountForkInChild);
+    static const int registered =
+        pthread_atfork(&HoldTimeConversion, &ReleaseTimeConversion, &StartAfreshInChild);
     (void)registered;
 }
 
@@ -221,13 +281,20 @@ std::size_t PosixPlatform::GetExecutablePath(char16_t* buffer, std::size_t capac
 LocalTime PosixPlatform::GetLocalTime() const {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    // Every line reads the clock twice; within one second the calendar fields do not change,
-    // so each thread converts a second only once (localtime_r takes a process-wide lock).
-    thread_local time_t cachedSecond = static_cast<time_t>(-1);
+    // localtime_r takes a process-wide lock (and one that a fork() can leave held in the
+    // child). Local time moves with UTC within a minute, since offsets change only at whole
+    // minutes, so each thread converts once a minute and counts the seconds itself.
+    thread_local time_t minuteStart = static_cast<time_t>(-1);
     thread_local tm parts{};
-    if (now.tv_sec != cachedSecond) {
+    if (now.tv_sec < minuteStart || now.tv_sec - minuteStart >= 60) {
+        HoldTimeConversion();
         localtime_r(&now.tv_sec, &parts);
-        cachedSecond = now.tv_sec;
+        ReleaseTimeConversion();
+        minuteStart = now.tv_sec - parts.tm_sec;
+        // A leap second (tm_sec 60) is converted on its own.
+        if (parts.tm_sec > 59) minuteStart = static_cast<time_t>(-1);
+    } else {
+        parts.tm_sec = static_cast<int>(now.tv_sec - minuteStart);
     }
     LocalTime time;
     time.year = parts.tm_year + 1900;
@@ -461,8 +528,83 @@ void PosixPlatform::RegisterForkHandlers(void (*prepare)(), void (*parent)(), vo
 }
 
 void PosixPlatform::WriteDebugOutput(const char* line) {
-    // No openlog(): the host application owns the syslog identity.
-    syslog(LOG_USER | LOG_DEBUG, "%s", line);
+    if (line == nullptr) return;
+    const int descriptor = SyslogSocket();
+    if (descriptor < 0) return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const char* path = std::getenv("VTLOGADAPTER_SYSLOG_SOCKET");
+    if (path == nullptr || path[0] == '\0') path = "/dev/log";
+    if (!CopyText(path, address.sun_path, sizeof address.sun_path)) return;
+
+    // What syslog() would send for a program that never called openlog(): facility user,
+    // severity debug, "Mmm dd hh:mm:ss" in local time with the day padded by a space, and the
+    // program's short name as the tag.
+    static constexpr char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const LocalTime now = GetLocalTime();
+    const int month = now.month >= 1 && now.month <= 12 ? now.month - 1 : 0;
+    char datagram[kSyslogDatagram];
+    const int header = std::snprintf(datagram, sizeof datagram, "<%d>%s %2d %02d:%02d:%02d %s: ",
+                                     LOG_USER | LOG_DEBUG, kMonths[month], now.day, now.hour,
+                                     now.minute, now.second, program_invocation_short_name);
+    if (header < 0 || static_cast<std::size_t>(header) >= sizeof datagram) return;
+    std::size_t used = static_cast<std::size_t>(header);
+
+    // syslog() callers send no final line feed; the daemon would store one as "#012".
+    std::size_t length = std::strlen(line);
+    if (length > 0 && line[length - 1] == '\n') --length;
+    if (length > sizeof datagram - used) {
+        length = sizeof datagram - used;
+        while (length > 0 && (static_cast<unsigned char>(line[length]) & 0xC0) == 0x80) --length;
+    }
+    std::memcpy(datagram + used, line, length);
+    used += length;
+    // A full queue (a stalled daemon) or a missing socket drops this copy; the next line tries
+    // again. Nothing waits: this runs under the engine's lock.
+    sendto(descriptor, datagram, used, MSG_DONTWAIT | MSG_NOSIGNAL,
+           reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+bool PosixPlatform::ReadConfigurationFile(const char* path, std::size_t maxLength,
+                                          std::string& content) const {
+    content.clear();
+    if (path == nullptr) return false;
+    off_t size = 0;
+    const int descriptor = OpenRegularFile(path, size);
+    if (descriptor < 0) return false;
+    bool complete = false;
+    try {
+        // Sized from the status but read to the end: the file may grow meanwhile, and files in
+        // /proc report no size at all. One byte beyond the bound marks a file that is too long.
+        const std::size_t bound = maxLength + 1;
+        std::size_t total = 0;
+        std::size_t capacity = 4096;
+        if (size > 0) {
+            capacity = static_cast<std::uint64_t>(size) < bound
+                           ? static_cast<std::size_t>(size) + 1
+                           : bound;
+        }
+        content.resize(capacity < bound ? capacity : bound);
+        for (;;) {
+            const ssize_t got = ReadUpTo(descriptor, &content[total], content.size() - total);
+            if (got < 0) break;
+            total += static_cast<std::size_t>(got);
+            if (total < content.size()) {
+                complete = true;
+                break;
+            }
+            if (content.size() == bound) break;
+            content.resize(content.size() < bound / 2 ? content.size() * 2 : bound);
+        }
+        content.resize(complete ? total : 0);
+    } catch (...) {
+        // Out of memory: no configuration, as for an unreadable file.
+        content.clear();
+        complete = false;
+    }
+    close(descriptor);
+    return complete;
 }
 
 Platform& GetOsPlatform() {

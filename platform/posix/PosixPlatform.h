@@ -40,6 +40,8 @@ public:
     void CloseFolder(LogFolder* folder) override;
     void RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) override;
     void WriteDebugOutput(const char* line) override;
+    bool ReadConfigurationFile(const char* path, std::size_t maxLength,
+                               std::string& content) const override;
 };
 
 // The emulated registry lives below this folder: VTLOGADAPTER_REGISTRY_ROOT when set, else

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace VTLogAdapter {
 
@@ -440,6 +441,53 @@ void Win32Platform::RegisterForkHandlers(void (*)(), void (*)(), void (*)()) {}
 
 void Win32Platform::WriteDebugOutput(const char* line) {
     if (line != nullptr) OutputDebugStringA(line);
+}
+
+bool Win32Platform::ReadConfigurationFile(const char* path, std::size_t maxLength,
+                                          std::string& content) const {
+    content.clear();
+    if (path == nullptr) return false;
+    // The path comes from the registry's ANSI interface, like every path of the engine.
+    HANDLE handle = CreateFileA(path, GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    // A pipe or a device behind the name would block the read: only a disk file is read.
+    // (A folder does not open at all without FILE_FLAG_BACKUP_SEMANTICS.)
+    LARGE_INTEGER size{};
+    bool complete = false;
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size) &&
+        size.QuadPart >= 0 && static_cast<unsigned long long>(size.QuadPart) <= maxLength) {
+        try {
+            // One byte beyond the measured size tells a file that grew meanwhile; it is read on
+            // to its end, up to one byte beyond the bound.
+            const std::size_t bound = maxLength + 1;
+            content.resize(static_cast<std::size_t>(size.QuadPart) + 1);
+            std::size_t total = 0;
+            for (;;) {
+                DWORD got = 0;
+                if (!ReadFile(handle, &content[total], ClampToDword(content.size() - total), &got,
+                              nullptr)) {
+                    break;
+                }
+                total += got;
+                if (got == 0) {
+                    complete = true;
+                    break;
+                }
+                if (total < content.size()) continue;
+                if (content.size() == bound) break;
+                content.resize(content.size() < bound / 2 ? content.size() * 2 : bound);
+            }
+            content.resize(complete ? total : 0);
+        } catch (...) {
+            // Out of memory: no configuration, as for an unreadable file.
+            content.clear();
+            complete = false;
+        }
+    }
+    CloseHandle(handle);
+    return complete;
 }
 
 Platform& GetOsPlatform() {

@@ -39,6 +39,8 @@ public:
     void CloseFolder(LogFolder* folder) override;
     void RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) override;
     void WriteDebugOutput(const char* line) override;
+    bool ReadConfigurationFile(const char* path, std::size_t maxLength,
+                               std::string& content) const override;
 };
 
 }  // namespace VTLogAdapter

@@ -1,7 +1,12 @@
 // The configuration load: registry lookup, file location, every element and attribute of
 // "LogConfigure.xml", folder macros, and what a failure at each step leaves behind.
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -16,6 +21,7 @@
 #include "config/LogConfig.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Watchdog.h"
 
 namespace VTLogAdapter::Testing {
 namespace {
@@ -418,6 +424,122 @@ TEST(ConfigLoad, FailureAtEachStepKeepsEarlierFields) {
         if (step.expect) step.expect(install.expected);
         EXPECT_EQ(step.result, install.config.Load(install.platform));
         install.ExpectRecord();
+    }
+}
+
+std::string Nested(int depth) {
+    std::string xml = "<r enable=\"1\"><global/>";
+    for (int level = 1; level < depth; ++level) xml += "<n>";
+    for (int level = 1; level < depth; ++level) xml += "</n>";
+    return xml + "</r>";
+}
+
+// What an attacker can put where the configuration is looked for: the load returns and the
+// defaults stay, except for the cases at the bounds, which load.
+TEST(ConfigLoad, HostileSources) {
+    const std::string small = "<r enable=\"1\"><global/></r>";
+    const struct {
+        const char* what;
+        std::function<void(Installation&)> setUp;
+        int result;
+    } cases[] = {
+        {"file of exactly the size bound",
+         [&](Installation& i) {
+             i.temp.WriteFile(kConfigFileName,
+                              small + std::string(kMaxConfigBytes - small.size(), ' '));
+         },
+         1},
+        {"file one byte over the size bound",
+         [&](Installation& i) {
+             i.temp.WriteFile(kConfigFileName,
+                              small + std::string(kMaxConfigBytes + 1 - small.size(), ' '));
+         },
+         0},
+        {"60 levels deep", [](Installation& i) { i.temp.WriteFile(kConfigFileName, Nested(60)); },
+         1},
+        {"50,000 levels deep",
+         [](Installation& i) { i.temp.WriteFile(kConfigFileName, Nested(50000)); }, 0},
+#if !defined(_WIN32)
+        {"FIFO as the configuration file",
+         [](Installation& i) {
+             ASSERT_EQ(0, mkfifo(i.temp.Join(kConfigFileName).c_str(), 0600));
+         },
+         0},
+#endif
+    };
+    for (const auto& source : cases) {
+        SCOPED_TRACE(source.what);
+        Installation install;
+        source.setUp(install);
+        if (source.result == 1) install.expected.enable = 1;
+        EXPECT_EQ(source.result, CallWithWatchdog("the load", [&] {
+                      return install.config.Load(install.platform);
+                  }));
+        install.ExpectRecord();
+    }
+}
+
+#if !defined(_WIN32)
+// The emulated registry is a folder tree: a FIFO as the value's file must not block the load.
+TEST(ConfigLoad, FifoAsTheRegistryValue) {
+    struct FileRegistry : FakePlatform {
+        bool ReadMachineRegistryString(const char* subKey, const char* valueName,
+                                       RegistryView view, char* buffer,
+                                       std::size_t capacity) const override {
+            return OsPlatform::ReadMachineRegistryString(subKey, valueName, view, buffer,
+                                                         capacity);
+        }
+    } platform;
+    TempFolder registry;
+    const std::string key = registry.Join("HKEY_LOCAL_MACHINE/SOFTWARE/Corvessa/Vantiro");
+    std::filesystem::create_directories(key);
+    ASSERT_EQ(0, mkfifo((key + "/ZLM_HOME").c_str(), 0600));
+    const char* previous = std::getenv("VTLOGADAPTER_REGISTRY_ROOT");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("VTLOGADAPTER_REGISTRY_ROOT", registry.Path().c_str(), 1);
+
+    LogConfig config(platform);
+    LogConfig expected(platform);
+    expected.loaded = 1;
+    EXPECT_EQ(0, CallWithWatchdog("the load", [&] { return config.Load(platform); }));
+    EXPECT_EQ(Describe(expected), Describe(config));
+
+    if (previous != nullptr) {
+        setenv("VTLOGADAPTER_REGISTRY_ROOT", saved.c_str(), 1);
+    } else {
+        unsetenv("VTLOGADAPTER_REGISTRY_ROOT");
+    }
+}
+#endif
+
+// The nesting scan before parsing: what hides markup, what opens and closes an element, and
+// what it refuses because the parser could read it otherwise.
+TEST(NestingWithin, CountsOnlyWhatTheParserWouldNest) {
+    const struct {
+        const char* xml;
+        int maxDepth;
+        bool within;
+    } cases[] = {
+        {"<a><b/><b x='>'></b></a>", 2, true},
+        {"<a></a><a></a><a></a>", 1, true},
+        {"<a><b><c></c></b></a>", 2, false},
+        {"<a><b x=\"/>\"></b></a>", 1, false},   // "/>" inside quotes closes nothing
+        {"<a><b x=b/></a>", 1, true},
+        {"<a><!-- <b><c> --></a>", 1, true},
+        {"<a><![CDATA[<b><c>]]></a>", 1, true},
+        {"<?xml version='1.0'?><!DOCTYPE a><?pi x?><a></a>", 1, true},
+        {"<a x='<'/>", 9, false},
+        {"<?pi '?><a><a><a>'?>", 9, false},   // a '<' the parser would see as markup
+        {"<a", 9, false},
+        {"<a x='>", 9, false},
+        {"<a><!-- </a>", 9, false},
+        {"<a><![CDATA[ </a>", 9, false},
+        {"</a>", 9, false},
+    };
+    for (const auto& document : cases) {
+        SCOPED_TRACE(document.xml);
+        EXPECT_EQ(document.within,
+                  NestingWithin(document.xml, std::strlen(document.xml), document.maxDepth));
     }
 }
 

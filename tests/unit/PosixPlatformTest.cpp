@@ -2,15 +2,20 @@
 #if !defined(_WIN32)
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Watchdog.h"
 
 namespace VTLogAdapter::Testing {
 namespace {
@@ -49,6 +54,94 @@ TEST(PosixPlatform, OnlyAPlainFileOfOneNameIsOpenedToEveryAccount) {
     EXPECT_FALSE(OpenToEveryAccount(fifo.c_str()));
     EXPECT_EQ(0600u, ModeOf(fifo));
     EXPECT_FALSE(OpenToEveryAccount(temp.Join("missing").c_str()));
+}
+
+// A syslog daemon's socket in a temporary folder, which the debugger output is pointed at.
+struct SyslogReceiver {
+    SyslogReceiver() : path(temp.Join("log")) {
+        descriptor = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        bound = bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        setenv("VTLOGADAPTER_SYSLOG_SOCKET", path.c_str(), 1);
+    }
+    ~SyslogReceiver() {
+        unsetenv("VTLOGADAPTER_SYSLOG_SOCKET");
+        close(descriptor);
+    }
+    // The next datagram, or "(none)" when nothing is waiting.
+    std::string Receive() const {
+        char buffer[8192];
+        const ssize_t got = recv(descriptor, buffer, sizeof buffer, MSG_DONTWAIT);
+        return got < 0 ? "(none)" : std::string(buffer, static_cast<std::size_t>(got));
+    }
+
+    TempFolder temp;
+    std::string path;
+    int descriptor = -1;
+    bool bound = false;
+};
+
+struct FixedClock : PosixPlatform {
+    LocalTime GetLocalTime() const override { return now; }
+    LocalTime now;
+};
+
+std::string ExecutableName() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    const std::string full(path, length > 0 ? static_cast<std::size_t>(length) : 0);
+    return full.substr(full.rfind('/') + 1);
+}
+
+// The header syslog() writes: "<15>" for facility user and severity debug, the time with the
+// day padded by a space, the program's name; the line's own final line feed is not sent.
+TEST(PosixPlatform, DebugOutputIsASyslogDatagram) {
+    SyslogReceiver daemon;
+    ASSERT_TRUE(daemon.bound);
+    const struct {
+        LocalTime time;
+        const char* line;
+        std::string datagram;
+    } cases[] = {
+        {{2026, 12, 9, 4, 40, 24, 999}, "12:00:00:000  one\n",
+         "<15>Dec  9 04:40:24 " + ExecutableName() + ": 12:00:00:000  one"},
+        {{2027, 1, 31, 23, 5, 9, 0}, "two\n\tcontinued\n",
+         "<15>Jan 31 23:05:09 " + ExecutableName() + ": two\n\tcontinued"},
+        {{2027, 6, 15, 0, 0, 0, 0}, "", "<15>Jun 15 00:00:00 " + ExecutableName() + ": "},
+    };
+    FixedClock platform;
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.line);
+        platform.now = entry.time;
+        platform.WriteDebugOutput(entry.line);
+        EXPECT_EQ(entry.datagram, daemon.Receive());
+    }
+}
+
+// A daemon that stalls (its queue full) or is missing costs the caller nothing: the copy is
+// dropped and the next one goes out again once there is room.
+TEST(PosixPlatform, DebugOutputNeverWaitsForTheDaemon) {
+    PosixPlatform platform;
+    {
+        SyslogReceiver daemon;
+        ASSERT_TRUE(daemon.bound);
+        CallWithWatchdog("output to a full socket", [&] {
+            for (int i = 0; i < 1000; ++i) platform.WriteDebugOutput("filler\n");
+        });
+        int queued = 0;
+        while (daemon.Receive() != "(none)") ++queued;
+        EXPECT_GT(queued, 0);
+        EXPECT_LT(queued, 1000);
+        platform.WriteDebugOutput("after\n");
+        const std::string after = daemon.Receive();
+        EXPECT_EQ(": after", after.substr(after.size() < 7 ? 0 : after.size() - 7));
+    }
+    TempFolder empty;
+    setenv("VTLOGADAPTER_SYSLOG_SOCKET", empty.Join("missing").c_str(), 1);
+    CallWithWatchdog("output to a missing socket", [&] { platform.WriteDebugOutput("lost\n"); });
+    unsetenv("VTLOGADAPTER_SYSLOG_SOCKET");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// What both benchmark tables share: the loggers, set up once per process, and the baseline
+// What every benchmark table shares: the loggers, set up once per process, and the baseline
 // every ratio is taken against, a bare StreamWriter appending and flushing one line.
 using BenchmarkDotNet.Attributes;
 
@@ -15,10 +15,27 @@ namespace VTLogAdapter.Benchmarks
         protected abstract bool Writes { get; }
 
         [GlobalSetup]
-        public void Setup() => m_targets = new LogTargets(writes: Writes);
+        public void Setup()
+        {
+            m_targets = new LogTargets(writes: Writes);
+            OnSetup();
+        }
 
         [GlobalCleanup]
-        public void Cleanup() => m_targets?.Dispose();
+        public void Cleanup()
+        {
+            OnCleanup();
+            m_targets?.Dispose();
+        }
+
+        // What a derived table needs beyond the loggers, made after them and released first.
+        protected virtual void OnSetup()
+        {
+        }
+
+        protected virtual void OnCleanup()
+        {
+        }
 
         [Benchmark(Baseline = true, Description = "StreamWriter WriteLine+Flush")]
         public void StreamWriterFlush()
