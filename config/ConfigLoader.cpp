@@ -16,6 +16,8 @@ namespace {
 constexpr char kInstallKey[] = "SOFTWARE\\Corvessa\\Vantiro";
 constexpr char kInstallValue[] = "ZLM_HOME";
 constexpr double kMinimumSizeLimit = 0.1;
+constexpr double kMaximumRetainDays = 36500;
+constexpr double kMaximumRetainSizeLimit = 1048576;
 
 bool IsTerminated(const char* text, std::size_t capacity) {
     return std::memchr(text, '\0', capacity) != nullptr;
@@ -78,6 +80,19 @@ void ReadInt(const TiXmlElement& element, const char* attribute, int& field) {
     if (element.QueryIntAttribute(attribute, &value) == TIXML_SUCCESS) field = value;
 }
 
+// A retention limit: a value that does not scan as a number leaves the limit as it was (off
+// unless set), a negative one means no limit, and a huge one is cut to `maximum`, so a typo
+// can neither remove everything nor overflow the byte count.
+bool ReadLimit(const TiXmlElement& element, const char* attribute, double maximum,
+               double& field) {
+    double value = 0.0;
+    if (element.QueryDoubleAttribute(attribute, &value) != TIXML_SUCCESS || std::isnan(value)) {
+        return false;
+    }
+    field = value < 0.0 ? 0.0 : (value > maximum ? maximum : value);
+    return true;
+}
+
 // An empty text is treated as absent: an empty folder would turn into the root folder once the
 // separator is appended, and an empty file name names no file.
 const char* ReadText(const TiXmlElement& element, const char* attribute) {
@@ -124,6 +139,12 @@ void ReadFileSettings(const Platform& platform, const TiXmlElement& element,
     if (settings.fileSizeLimit < kMinimumSizeLimit) settings.fileSizeLimit = kMinimumSizeLimit;
 
     ReadInt(element, "usedefaultfilename", settings.useDefaultFileName);
+
+    double days = 0.0;
+    if (ReadLimit(element, "retaindays", kMaximumRetainDays, days)) {
+        settings.retainDays = static_cast<int>(days);
+    }
+    ReadLimit(element, "retainsizelimit", kMaximumRetainSizeLimit, settings.retainSizeLimit);
 }
 
 void ApplyOutputEntry(const TiXmlElement& entry, LogConfig& config) {

@@ -10,6 +10,8 @@ struct LogFileSettings {
     char fileName[kPathCapacity];   // general log file name when useDefaultFileName is 0
     double fileSizeLimit;           // megabytes of 1048576 bytes; never below 0.1 once loaded
     int useDefaultFileName;         // non-zero: the general log is named after the executable
+    int retainDays;                 // day folders more than this many days old go; 0: all stay
+    double retainSizeLimit;         // megabytes the log files may take together; 0: no limit
 };
 
 // Integer flags are booleans: 0 off, anything else on.

@@ -7,6 +7,7 @@
 #include "core/WideFormat.h"
 #include "writers/FileLog.h"
 #include "writers/PerformanceLog.h"
+#include "writers/Retention.h"
 
 namespace VTLogAdapter {
 
@@ -166,10 +167,42 @@ int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int 
     pending.line.text = pending.text;
     pending.line.length = std::strlen(pending.text);
     pending.operation = named ? operation : nullptr;
-    return Commit(pending);
+    std::int64_t cleanUpDay = 0;
+    const int result = Commit(pending, cleanUpDay);
+    if (cleanUpDay != 0) CleanUp(cleanUpDay);
+    return result;
 }
 
-int LogCore::Commit(PendingLine& pending) {
+std::int64_t LogCore::TakeDueCleanUp() {
+    if (fileLog == nullptr || performanceLog == nullptr) return 0;
+    const std::int64_t opened = fileLog->LastOpenDay() > performanceLog->LastOpenDay()
+                                    ? fileLog->LastOpenDay()
+                                    : performanceLog->LastOpenDay();
+    if (opened <= cleanedDay) return 0;
+    cleanedDay = opened;
+    return RetentionLimitsOf(config->generalLog).Any() ? opened : 0;
+}
+
+void LogCore::CleanUp(std::int64_t today) {
+    if (config == nullptr) return;
+    {
+        CriticalSectionGuard guard(lock);
+        if (closed) return;
+    }
+    RemoveOldDayFolders(platform, config->generalLog.filePath, today,
+                        RetentionLimitsOf(config->generalLog), &LogCore::CloseFilesIn, this);
+}
+
+void LogCore::CloseFilesIn(void* self, const char* day) {
+    LogCore* core = static_cast<LogCore*>(self);
+    CriticalSectionGuard guard(core->lock);
+    while (core->writing) core->turnFree.Wait(core->lock);
+    if (core->closed) return;
+    if (core->fileLog != nullptr) core->fileLog->CloseFilesIn(day);
+    if (core->performanceLog != nullptr) core->performanceLog->CloseFilesIn(day);
+}
+
+int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     CriticalSectionGuard guard(lock);
     if (closed) return 0;
     if (queueTail != nullptr) {
@@ -188,6 +221,9 @@ int LogCore::Commit(PendingLine& pending) {
         queueHead = queueTail = nullptr;
         lock.Leave();
         WriteBatch(batch);
+        // Whichever thread's line made the day's first open runs the clean-up, after it has
+        // passed the turn on.
+        if (cleanUpDay == 0) cleanUpDay = TakeDueCleanUp();
         lock.Enter();
         // The others' lines stay valid until they see `done`, which needs the lock we hold.
         for (PendingLine* written = batch; written != nullptr;) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 
 #include "config/LogConfig.h"
 #include "core/LogLevel.h"
@@ -39,6 +40,12 @@ public:
     int Dispatch(const char16_t* sourceFile, const char16_t* function, int line, int level,
                  const char16_t* operation, const char16_t* message);
 
+    // Removes the day folders the configured retention lets go on the day `today` (a
+    // DayNumber), closing this core's own files in them first. The first file open of each
+    // day asks for it (see Dispatch); it runs on the calling thread, holding neither the lock
+    // nor the turn, so other threads keep logging meanwhile. Does nothing once closed.
+    void CleanUp(std::int64_t today);
+
     // Closes every file and handle under the lock. Whatever comes later, including a thread
     // that was waiting for the lock, finds a valid, closed core and writes nothing.
     void Close();
@@ -61,7 +68,14 @@ private:
     // it was dropped because the core closed (0). Whoever finds no write under way takes the
     // turn and writes every line queued by then, so threads that arrive together share one
     // write per file instead of waiting for one write each.
-    int Commit(PendingLine& pending);
+    // `cleanUpDay` receives the day whose clean-up the caller is to run once it returns, or
+    // stays 0.
+    int Commit(PendingLine& pending, std::int64_t& cleanUpDay);
+    // Holding the turn: the day of a clean-up that a batch's first open of a day made due, once
+    // per day, or 0.
+    std::int64_t TakeDueCleanUp();
+    // For the clean-up: closes the writers' files in the day folder `day`, under the lock.
+    static void CloseFilesIn(void* self, const char* day);
     // Writes a batch in its order: the turn's holder alone, outside `lock`.
     void WriteBatch(PendingLine* first);
 
@@ -79,6 +93,8 @@ private:
     FileLog* fileLog;
     PerformanceLog* performanceLog;
     bool closed = false;
+    // The latest day whose clean-up was started; belongs to the turn's holder.
+    std::int64_t cleanedDay = 0;
     OnceFlag loadOnce;
     Platform& platform;
 };

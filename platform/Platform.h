@@ -49,6 +49,19 @@ struct FileIdentity {
     }
 };
 
+// An open folder being cleaned; what it holds is the platform's business.
+struct LogFolder;
+
+enum class EntryType {
+    File,     // a plain file
+    Folder,   // a folder that is no link
+    Other,    // links, junctions, devices, pipes, anything else
+};
+
+// Receives one folder entry: its name, type and, for a File, its size in bytes (else 0).
+using FolderVisitor = void (*)(void* context, const char* name, EntryType type,
+                               std::int64_t size);
+
 enum class CreateResult {
     Created,     // a new file was made and is open for appending
     NameTaken,   // something of that name exists already (possibly created a moment ago)
@@ -119,6 +132,26 @@ public:
     // past it would raise a signal that ends the host.
     virtual std::int64_t GetFileSizeLimit() const = 0;
     virtual void CloseLogFile(LogFile* file) = 0;
+
+    // --- folder clean-up ------------------------------------------------------------------------
+    // Folders are held open while they are cleaned, and every entry is named relative to its
+    // folder, so a folder swapped for a link after it was listed never leads anywhere else.
+    // Opens the folder at `path` (a link there is followed: it is the configured place). Null
+    // when it is no folder or cannot be opened.
+    virtual LogFolder* OpenFolder(const char* path) = 0;
+    // Opens the folder `name` directly inside `parent`, never through a link; null otherwise.
+    virtual LogFolder* OpenSubfolder(LogFolder* parent, const char* name) = 0;
+    // Calls `visit` once per entry of `folder` but "." and "..", with the entry's own type (a
+    // link or junction is Other, never followed) and, for a file, its size. False when the
+    // listing could not be read to its end.
+    virtual bool ListFolder(LogFolder* folder, FolderVisitor visit, void* context) = 0;
+    // Removes the file (or link itself) `name` of `folder`. True when it is gone, also when
+    // someone else removed it first.
+    virtual bool RemoveFileIn(LogFolder* folder, const char* name) = 0;
+    // Removes the folder `name` of `parent` if it is empty and no link. True when it is gone,
+    // also when someone else removed it first.
+    virtual bool RemoveEmptyFolderIn(LogFolder* parent, const char* name) = 0;
+    virtual void CloseFolder(LogFolder* folder) = 0;
 
     // --- processes ------------------------------------------------------------------------------
     // Runs `prepare` in the forking thread before fork(), `parent` in the parent and `child` in

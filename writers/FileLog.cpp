@@ -60,6 +60,8 @@ void FileLog::Close() {
     CloseFileMutex();
 }
 
+void FileLog::CloseFilesIn(const char* day) { CloseFileIn(file, day); }
+
 void FileLog::ForgetAfterFork() {
     ForgetFile(file);
     RefreshIdentity();

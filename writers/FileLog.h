@@ -23,6 +23,8 @@ public:
     void WriteLines(const LineToWrite* const* lines, std::size_t count);
     // Closes the file and the mutex handle; the work of destruction and of unload.
     void Close();
+    // Closes the file when it lies in the day folder `day`, which is about to be removed.
+    void CloseFilesIn(const char* day);
     // In a forked child: drops the parent's file unwritten and reads the process identity again.
     void ForgetAfterFork();
 

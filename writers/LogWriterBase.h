@@ -56,6 +56,9 @@ public:
     // line would carry it past the size the system allows. Runs before every write to the slot.
     void RollOverIfNeeded(LogFileSlot& slot, const char* namePart, const LocalTime& now,
                           std::size_t lineBytes);
+    // The date (DayNumber) of the latest file open this writer tried, successful or not; 0
+    // before the first. LogCore starts the day's clean-up of old day folders from it.
+    std::int64_t LastOpenDay() const { return lastOpenDay; }
 
 protected:
     // Rolls the file in `slot` over if needed, then appends `line` to it with one write. Every
@@ -72,6 +75,9 @@ protected:
     void CloseFile(LogFileSlot& slot);
     // Closes the slot's file but remembers it, to be taken up again by its next line.
     void ParkFile(LogFileSlot& slot);
+    // Closes the slot's file, open or parked, when it lies in the day folder `day`, which is
+    // about to be removed.
+    void CloseFileIn(LogFileSlot& slot, const char* day);
     // In a forked child: drops the slot's file (the parent's) without writing to it, and
     // everything remembered about it, so the child's next line opens a file of its own.
     void ForgetFile(LogFileSlot& slot);
@@ -98,6 +104,7 @@ protected:
     void* fileMutex;
 
 private:
+    std::int64_t lastOpenDay = 0;
     // Takes the parked file of `slot` up again; false when it is no longer the one left.
     bool ResumeFile(LogFileSlot& slot);
     // True when a line of `lineBytes` stamped `now` goes to the slot's open file right after

@@ -31,6 +31,16 @@ void PerformanceLog::Close() {
     CloseFileMutex();
 }
 
+void PerformanceLog::CloseFilesIn(const char* day) {
+    for (auto& entry : operations) {
+        OperationFile* operation = entry.second.get();
+        if (operation->slot.file != nullptr && std::strcmp(operation->slot.day, day) == 0) {
+            Unlink(operation);
+        }
+        CloseFileIn(operation->slot, day);
+    }
+}
+
 void PerformanceLog::ForgetAfterFork() {
     for (auto& entry : operations) {
         ForgetFile(entry.second->slot);

@@ -52,6 +52,9 @@ public:
                     std::size_t count);
     // Closes every operation's file and the mutex handle; the work of destruction and unload.
     void Close();
+    // Closes the operations' files that lie in the day folder `day`, which is about to be
+    // removed.
+    void CloseFilesIn(const char* day);
     // In a forked child: drops the parent's files unwritten and reads the process identity
     // again.
     void ForgetAfterFork();

@@ -5,6 +5,7 @@
 
 #include "writers/FileNaming.h"
 #include "writers/LogWriterBase.h"
+#include "writers/Retention.h"
 
 namespace VTLogAdapter {
 
@@ -48,6 +49,10 @@ void LogWriterBase::ParkFile(LogFileSlot& slot) {
     slot.parked = slot.parkedLength >= 0;
 }
 
+void LogWriterBase::CloseFileIn(LogFileSlot& slot, const char* day) {
+    if ((slot.file != nullptr || slot.parked) && std::strcmp(slot.day, day) == 0) CloseFile(slot);
+}
+
 void LogWriterBase::ForgetFile(LogFileSlot& slot) {
     if (slot.file != nullptr) platform.CloseLogFile(slot.file);
     slot = LogFileSlot{};
@@ -67,6 +72,8 @@ bool LogWriterBase::ResumeFile(LogFileSlot& slot) {
 int LogWriterBase::OpenLogFile(LogFileSlot& slot, const char* namePart, const LocalTime& now) {
     CloseFile(slot);
     if (config == nullptr || namePart == nullptr) return 1;
+    // Noted before the once-a-second gate: on a full disk the clean-up is what may help.
+    lastOpenDay = DayNumber(now.year, now.month, now.day);
     const std::int64_t second = SecondOf(now);
     // A folder that takes no file now will not take one a moment later either, and every try
     // costs a scan of its names: lines in between reach only the debugger output.

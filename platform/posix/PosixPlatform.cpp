@@ -2,6 +2,7 @@
 // the named mutex a named semaphore, the debugger output a datagram to the syslog socket.
 #include "platform/posix/PosixPlatform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -34,6 +35,10 @@ struct LogFile {
     // what it wrote is the length; keeping count spares an fstat() per line.
     std::int64_t length;
     FileIdentity identity;
+};
+
+struct LogFolder {
+    int descriptor;
 };
 
 namespace {
@@ -431,6 +436,91 @@ void PosixPlatform::CloseLogFile(LogFile* file) {
     if (file == nullptr) return;
     close(file->descriptor);  // not retried on EINTR: the descriptor is gone either way
     delete file;
+}
+
+namespace {
+
+LogFolder* AdoptFolder(int descriptor) {
+    if (descriptor < 0) return nullptr;
+    LogFolder* folder = new (std::nothrow) LogFolder{descriptor};
+    if (folder == nullptr) close(descriptor);
+    return folder;
+}
+
+// One component: an entry name never reaches past the folder it was listed in.
+bool IsEntryName(const char* name) {
+    return name != nullptr && name[0] != '\0' && std::strchr(name, '/') == nullptr &&
+           std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+}
+
+}  // namespace
+
+LogFolder* PosixPlatform::OpenFolder(const char* path) {
+    if (path == nullptr || path[0] == '\0') return nullptr;
+    return AdoptFolder(open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+LogFolder* PosixPlatform::OpenSubfolder(LogFolder* parent, const char* name) {
+    if (parent == nullptr || !IsEntryName(name)) return nullptr;
+    return AdoptFolder(
+        openat(parent->descriptor, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+bool PosixPlatform::ListFolder(LogFolder* folder, FolderVisitor visit, void* context) {
+    if (folder == nullptr || visit == nullptr) return false;
+    // The stream takes a descriptor of its own, so the folder stays open for the removals.
+    const int descriptor = fcntl(folder->descriptor, F_DUPFD_CLOEXEC, 0);
+    if (descriptor < 0) return false;
+    DIR* stream = fdopendir(descriptor);
+    if (stream == nullptr) {
+        close(descriptor);
+        return false;
+    }
+    // A duplicate shares the position of an earlier listing.
+    rewinddir(stream);
+    bool complete = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream);
+        if (entry == nullptr) {
+            complete = errno == 0;
+            break;
+        }
+        if (!IsEntryName(entry->d_name)) continue;
+        struct stat info {};
+        // Gone since the listing (another process cleaning): nothing to report.
+        if (fstatat(folder->descriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        EntryType type = EntryType::Other;
+        std::int64_t size = 0;
+        if (S_ISREG(info.st_mode)) {
+            type = EntryType::File;
+            size = static_cast<std::int64_t>(info.st_size);
+        } else if (S_ISDIR(info.st_mode)) {
+            type = EntryType::Folder;
+        }
+        visit(context, entry->d_name, type, size);
+    }
+    closedir(stream);
+    return complete;
+}
+
+bool PosixPlatform::RemoveFileIn(LogFolder* folder, const char* name) {
+    if (folder == nullptr || !IsEntryName(name)) return false;
+    return unlinkat(folder->descriptor, name, 0) == 0 || errno == ENOENT;
+}
+
+bool PosixPlatform::RemoveEmptyFolderIn(LogFolder* parent, const char* name) {
+    if (parent == nullptr || !IsEntryName(name)) return false;
+    // AT_REMOVEDIR refuses a link (ENOTDIR) and a folder that is not empty.
+    return unlinkat(parent->descriptor, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
+}
+
+void PosixPlatform::CloseFolder(LogFolder* folder) {
+    if (folder == nullptr) return;
+    close(folder->descriptor);
+    delete folder;
 }
 
 void PosixPlatform::RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) {

@@ -32,6 +32,12 @@ public:
     bool TruncateLogFile(LogFile* file, std::int64_t length) override;
     std::int64_t GetFileSizeLimit() const override;
     void CloseLogFile(LogFile* file) override;
+    LogFolder* OpenFolder(const char* path) override;
+    LogFolder* OpenSubfolder(LogFolder* parent, const char* name) override;
+    bool ListFolder(LogFolder* folder, FolderVisitor visit, void* context) override;
+    bool RemoveFileIn(LogFolder* folder, const char* name) override;
+    bool RemoveEmptyFolderIn(LogFolder* parent, const char* name) override;
+    void CloseFolder(LogFolder* folder) override;
     void RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) override;
     void WriteDebugOutput(const char* line) override;
     bool ReadConfigurationFile(const char* path, std::size_t maxLength,

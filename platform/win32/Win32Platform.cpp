@@ -25,6 +25,12 @@ struct LogFile {
     FileIdentity identity;
 };
 
+struct LogFolder {
+    HANDLE handle;
+    // The folder's path, without a trailing separator unless it is a drive's root.
+    char path[2 * kPathCapacity];
+};
+
 namespace {
 
 constexpr wchar_t kMutexName[] = L"Global\\DIVOVEV_FILE_MUTEX";
@@ -308,6 +314,127 @@ void Win32Platform::CloseLogFile(LogFile* file) {
     if (file == nullptr) return;
     CloseHandle(file->handle);
     delete file;
+}
+
+namespace {
+
+// One component: an entry name never reaches past the folder it was listed in.
+bool IsEntryName(const char* name) {
+    return name != nullptr && name[0] != '\0' && std::strpbrk(name, "\\/:") == nullptr &&
+           std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+}
+
+// `folder`'s path joined with `name` into `buffer` (2 * kPathCapacity bytes).
+bool EntryPath(const LogFolder* folder, const char* name, char* buffer) {
+    const std::size_t length = std::strlen(folder->path);
+    const bool separated = length > 0 && (folder->path[length - 1] == '\\' ||
+                                          folder->path[length - 1] == '/');
+    const int used = std::snprintf(buffer, 2 * kPathCapacity, "%s%s%s", folder->path,
+                                   separated ? "" : "\\", name);
+    return used > 0 && static_cast<std::size_t>(used) < 2 * kPathCapacity;
+}
+
+LogFolder* AdoptFolder(HANDLE handle, const char* path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    LogFolder* folder = new (std::nothrow) LogFolder{handle, {}};
+    if (folder == nullptr) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::memcpy(folder->path, path, std::strlen(path) + 1);
+    return folder;
+}
+
+bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
+
+LogFolder* Win32Platform::OpenFolder(const char* path) {
+    if (path == nullptr || path[0] == '\0' || std::strlen(path) >= 2 * kPathCapacity) {
+        return nullptr;
+    }
+    HANDLE handle = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    return AdoptFolder(handle, path);
+}
+
+LogFolder* Win32Platform::OpenSubfolder(LogFolder* parent, const char* name) {
+    char path[2 * kPathCapacity];
+    if (parent == nullptr || !IsEntryName(name) || !EntryPath(parent, name, path)) {
+        return nullptr;
+    }
+    // Held without delete sharing, the folder cannot be renamed or replaced while it is
+    // cleaned. Asking for delete access ourselves would refuse the listing its own open.
+    HANDLE handle = CreateFileA(
+        path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return AdoptFolder(handle, path);
+}
+
+bool Win32Platform::ListFolder(LogFolder* folder, FolderVisitor visit, void* context) {
+    char pattern[2 * kPathCapacity];
+    if (folder == nullptr || visit == nullptr || !EntryPath(folder, "*", pattern)) return false;
+    WIN32_FIND_DATAA entry{};
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        if (!IsEntryName(entry.cFileName)) continue;
+        EntryType type = EntryType::File;
+        std::int64_t size = 0;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            type = EntryType::Other;
+        } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            type = EntryType::Folder;
+        } else {
+            size = static_cast<std::int64_t>(
+                (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
+        }
+        visit(context, entry.cFileName, type, size);
+    } while (FindNextFileA(search, &entry));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return complete;
+}
+
+bool Win32Platform::RemoveFileIn(LogFolder* folder, const char* name) {
+    char path[2 * kPathCapacity];
+    if (folder == nullptr || !IsEntryName(name) || !EntryPath(folder, name, path)) return false;
+    // A file still open elsewhere goes too: log files are opened with delete sharing.
+    return DeleteFileA(path) || IsGone(GetLastError());
+}
+
+bool Win32Platform::RemoveEmptyFolderIn(LogFolder* parent, const char* name) {
+    char path[2 * kPathCapacity];
+    if (parent == nullptr || !IsEntryName(name) || !EntryPath(parent, name, path)) return false;
+    // A junction or link put at the name would be removed itself; it is not ours to remove.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(GetLastError());
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    return RemoveDirectoryA(path) || IsGone(GetLastError());
+}
+
+void Win32Platform::CloseFolder(LogFolder* folder) {
+    if (folder == nullptr) return;
+    CloseHandle(folder->handle);
+    delete folder;
 }
 
 void Win32Platform::RegisterForkHandlers(void (*)(), void (*)(), void (*)()) {}

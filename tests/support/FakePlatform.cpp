@@ -104,7 +104,26 @@ CreateResult FakePlatform::CreateNewLogFile(const char* path, LogFile*& file) {
         file = nullptr;
         return CreateResult::Failed;
     }
-    return OsPlatform::CreateNewLogFile(path, file);
+    const CreateResult result = OsPlatform::CreateNewLogFile(path, file);
+    if (result == CreateResult::Created) ++openLogFiles;
+    return result;
+}
+
+bool FakePlatform::ReopenLogFile(const char* path, const FileIdentity& identity,
+                                 std::int64_t length, LogFile*& file) {
+    const bool reopened = OsPlatform::ReopenLogFile(path, identity, length, file);
+    if (reopened) ++openLogFiles;
+    return reopened;
+}
+
+void FakePlatform::CloseLogFile(LogFile* file) {
+    if (file != nullptr) --openLogFiles;
+    OsPlatform::CloseLogFile(file);
+}
+
+bool FakePlatform::RemoveFileIn(LogFolder* folder, const char* name) {
+    if (beforeRemoveFile) beforeRemoveFile(name);
+    return OsPlatform::RemoveFileIn(folder, name);
 }
 
 std::int64_t FakePlatform::GetFileLength(LogFile* file) const {

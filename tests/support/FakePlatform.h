@@ -55,6 +55,12 @@ public:
     // When not negative, replaces the system's file-size limit.
     std::int64_t fileSizeLimit = -1;
 
+    // Log files this platform opened and has not closed yet.
+    std::atomic<int> openLogFiles{0};
+    // Runs before every file removal of a clean-up, with the file's name, e.g. to let another
+    // engine clean the same folder in the middle of this one's clean-up.
+    std::function<void(const char* name)> beforeRemoveFile;
+
     std::vector<std::string> DebugLines() const;
 
     bool ReadMachineRegistryString(const char* subKey, const char* valueName, RegistryView view,
@@ -71,6 +77,10 @@ public:
     void* CreateFileMutex() override;
     void CloseFileMutex(void* handle) override;
     CreateResult CreateNewLogFile(const char* path, LogFile*& file) override;
+    bool ReopenLogFile(const char* path, const FileIdentity& identity, std::int64_t length,
+                       LogFile*& file) override;
+    void CloseLogFile(LogFile* file) override;
+    bool RemoveFileIn(LogFolder* folder, const char* name) override;
     std::int64_t GetFileLength(LogFile* file) const override;
     bool WriteLogLine(LogFile* file, const char* line, std::size_t length) override;
     bool TruncateLogFile(LogFile* file, std::int64_t length) override;

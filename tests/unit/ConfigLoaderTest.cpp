@@ -46,7 +46,9 @@ std::string Describe(const char* block, const LogFileSettings& settings) {
     out << std::setprecision(17) << block << ".filePath=" << settings.filePath << "\n"
         << block << ".fileName=" << settings.fileName << "\n"
         << block << ".fileSizeLimit=" << settings.fileSizeLimit << "\n"
-        << block << ".useDefaultFileName=" << settings.useDefaultFileName << "\n";
+        << block << ".useDefaultFileName=" << settings.useDefaultFileName << "\n"
+        << block << ".retainDays=" << settings.retainDays << "\n"
+        << block << ".retainSizeLimit=" << settings.retainSizeLimit << "\n";
     return out.str();
 }
 
