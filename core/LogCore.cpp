@@ -55,29 +55,25 @@ LogCore::~LogCore() {
 
 void LogCore::Close() {
     CriticalSectionGuard guard(lock);
-    while (writing) turnFree.Wait(lock);
     if (closed) return;
     closed = true;
-    // Threads still waiting for their turn go home without writing.
-    for (PendingLine* pending = queueHead; pending != nullptr;) {
+    // Threads still waiting for the lock go home without writing.
+    for (PendingLine* pending = TakeQueue(); pending != nullptr;) {
         PendingLine* next = pending->next;
         pending->result = 0;
         pending->done = true;
         pending = next;
     }
-    queueHead = queueTail = nullptr;
-    turnFree.WakeAll();
     if (fileLog != nullptr) fileLog->Close();
     if (performanceLog != nullptr) performanceLog->Close();
 }
 
 void LogCore::PrepareFork() {
     // The load never takes `lock`, and a writer never waits for the load while holding it,
-    // so this order cannot meet its reverse. No write may be under way at the fork: the
-    // child must find the writers whole.
+    // so this order cannot meet its reverse. Holding `lock`, no write is under way at the
+    // fork: the child finds the writers whole.
     loadOnce.Hold();
     lock.Enter();
-    while (writing) turnFree.Wait(lock);
 }
 
 void LogCore::ResumeInParent() {
@@ -87,13 +83,11 @@ void LogCore::ResumeInParent() {
 
 void LogCore::ResetInChild() {
     // Only the forking thread lives on in the child, and it holds both locks, so it lets go of
-    // them. The threads queued or waiting in the parent do not exist here: their lines are not
-    // ours to write, and the condition variable forgets them.
+    // them. The threads that queued lines in the parent do not exist here: their lines are not
+    // ours to write.
     lock.ResetInChild();
-    turnFree.ResetInChild();
     loadOnce.ResetInChild();
-    queueHead = queueTail = nullptr;
-    writing = false;
+    queue.store(nullptr, std::memory_order_relaxed);
     if (closed) return;
     if (fileLog != nullptr) fileLog->ForgetAfterFork();
     if (performanceLog != nullptr) performanceLog->ForgetAfterFork();
@@ -196,45 +190,50 @@ void LogCore::CleanUp(std::int64_t today) {
 void LogCore::CloseFilesIn(void* self, const char* day) {
     LogCore* core = static_cast<LogCore*>(self);
     CriticalSectionGuard guard(core->lock);
-    while (core->writing) core->turnFree.Wait(core->lock);
     if (core->closed) return;
     if (core->fileLog != nullptr) core->fileLog->CloseFilesIn(day);
     if (core->performanceLog != nullptr) core->performanceLog->CloseFilesIn(day);
 }
 
 int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
-    CriticalSectionGuard guard(lock);
-    if (closed) return 0;
-    if (queueTail != nullptr) {
-        queueTail->next = &pending;
-    } else {
-        queueHead = &pending;
+    pending.next = queue.load(std::memory_order_relaxed);
+    while (!queue.compare_exchange_weak(pending.next, &pending, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
     }
-    queueTail = &pending;
-    while (!pending.done) {
-        if (writing) {
-            turnFree.Wait(lock);
-            continue;
+    CriticalSectionGuard guard(lock);
+    // Not done: the line is still queued (whoever takes the queue marks all it took before
+    // letting go of the lock), so the batch taken here holds it.
+    if (!pending.done) {
+        PendingLine* batch = TakeQueue();
+        if (closed) {
+            for (PendingLine* dropped = batch; dropped != nullptr; dropped = dropped->next) {
+                dropped->result = 0;
+            }
+        } else {
+            WriteBatch(batch);
+            // Whichever thread's batch made the day's first open runs the clean-up, once it
+            // has let go of the lock.
+            if (cleanUpDay == 0) cleanUpDay = TakeDueCleanUp();
         }
-        writing = true;
-        PendingLine* batch = queueHead;
-        queueHead = queueTail = nullptr;
-        lock.Leave();
-        WriteBatch(batch);
-        // Whichever thread's line made the day's first open runs the clean-up, after it has
-        // passed the turn on.
-        if (cleanUpDay == 0) cleanUpDay = TakeDueCleanUp();
-        lock.Enter();
-        // The others' lines stay valid until they see `done`, which needs the lock we hold.
-        for (PendingLine* written = batch; written != nullptr;) {
-            PendingLine* next = written->next;
+        for (PendingLine* written = batch; written != nullptr; written = written->next) {
             written->done = true;
-            written = next;
         }
-        writing = false;
-        turnFree.WakeAll();
     }
     return pending.result;
+}
+
+PendingLine* LogCore::TakeQueue() {
+    // The queue is newest first; turned round, each thread's lines (one at a time) and the
+    // threads' arrival keep their order.
+    PendingLine* newest = queue.exchange(nullptr, std::memory_order_acquire);
+    PendingLine* oldest = nullptr;
+    while (newest != nullptr) {
+        PendingLine* next = newest->next;
+        newest->next = oldest;
+        oldest = newest;
+        newest = next;
+    }
+    return oldest;
 }
 
 void LogCore::WriteBatch(PendingLine* first) {

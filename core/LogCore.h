@@ -8,7 +8,8 @@
 
 #include "config/LogConfig.h"
 #include "core/LogLevel.h"
-#include "platform/ConditionVariable.h"
+#include <atomic>
+
 #include "platform/CriticalSection.h"
 #include "platform/OnceFlag.h"
 #include "platform/Platform.h"
@@ -65,35 +66,34 @@ private:
     void EnsureLoaded();
     static void LoadOnce(void* self);
     // Queues a formatted line and returns once a writer has handed it to the system (1), or
-    // it was dropped because the core closed (0). Whoever finds no write under way takes the
-    // turn and writes every line queued by then, so threads that arrive together share one
-    // write per file instead of waiting for one write each.
+    // it was dropped because the core closed (0). Whoever holds the lock writes every line
+    // queued by then, so threads that arrive together share one write per file; a thread
+    // whose line was written meanwhile finds it done when its turn at the lock comes.
     // `cleanUpDay` receives the day whose clean-up the caller is to run once it returns, or
     // stays 0.
     int Commit(PendingLine& pending, std::int64_t& cleanUpDay);
-    // Holding the turn: the day of a clean-up that a batch's first open of a day made due, once
+    // Holding the lock: the day of a clean-up that a batch's first open of a day made due, once
     // per day, or 0.
     std::int64_t TakeDueCleanUp();
     // For the clean-up: closes the writers' files in the day folder `day`, under the lock.
     static void CloseFilesIn(void* self, const char* day);
-    // Writes a batch in its order: the turn's holder alone, outside `lock`.
+    // Takes every queued line, oldest first.
+    PendingLine* TakeQueue();
+    // Writes a batch in its order, holding `lock`.
     void WriteBatch(PendingLine* first);
 
-    // Guards the queue, the turn and `closed`. The writers and all they hold belong to the
-    // thread holding the turn (`writing`), or to whoever holds `lock` while no turn is taken.
-    // The settings are written only by the one-time load and read-only after it, so they are
-    // read outside the lock; so are the writers' identity fields, which only the load and a
-    // forked child (with no other thread) write.
+    // Guards the writers and all they hold, `closed`, and every queued line's `done` and
+    // result. The settings are written only by the one-time load and read-only after it, so
+    // they are read outside the lock; so are the writers' identity fields, which only the load
+    // and a forked child (with no other thread) write.
     CriticalSection lock;
-    ConditionVariable turnFree;
-    bool writing = false;
-    PendingLine* queueHead = nullptr;
-    PendingLine* queueTail = nullptr;
+    // Formatted lines not yet taken by a writer, newest first; pushed without the lock.
+    std::atomic<PendingLine*> queue{nullptr};
     LogConfig* config;
     FileLog* fileLog;
     PerformanceLog* performanceLog;
     bool closed = false;
-    // The latest day whose clean-up was started; belongs to the turn's holder.
+    // The latest day whose clean-up was started; guarded by `lock`.
     std::int64_t cleanedDay = 0;
     OnceFlag loadOnce;
     Platform& platform;

@@ -16,8 +16,6 @@ public:
     // In a forked child, whose only thread entered the section before the fork: leaves it.
     // Where there is no fork (Windows) it is never called.
     void ResetInChild();
-    // The OS object, for ConditionVariable.
-    void* Native() { return storage; }
 
 private:
     // Large enough for a pthread_mutex_t or a Windows CRITICAL_SECTION on every target.
