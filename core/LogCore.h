@@ -43,8 +43,8 @@ public:
 
     // Removes the day folders the configured retention lets go on the day `today` (a
     // DayNumber), closing this core's own files in them first. The first file open of each
-    // day asks for it (see Dispatch); it runs on the calling thread, holding neither the lock
-    // nor the turn, so other threads keep logging meanwhile. Does nothing once closed.
+    // day asks for it (see Dispatch); it runs on the calling thread, without holding the
+    // lock, so other threads keep logging meanwhile. Does nothing once closed.
     void CleanUp(std::int64_t today);
 
     // Closes every file and handle under the lock. Whatever comes later, including a thread

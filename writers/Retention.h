@@ -1,6 +1,6 @@
 // Retention of old day folders: the pure rule for which of them go, and their removal.
 // Nothing here holds a lock: the clean-up runs on the thread that made the day's first open,
-// after it gave up its turn, so other threads keep logging meanwhile.
+// after it let go of the engine's lock, so other threads keep logging meanwhile.
 #pragma once
 
 #include <cstddef>
