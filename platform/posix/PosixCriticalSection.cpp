@@ -17,22 +17,24 @@ pthread_mutex_t* Mutex(unsigned char* storage) {
 
 CriticalSection::CriticalSection() {
     pthread_mutex_t* mutex = new (storage) pthread_mutex_t;
-#if defined(PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP)
-    // Held for about one write: a thread that finds it taken spins a little before it sleeps,
-    // which spares most waiters a sleep and a wake-up.
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ADAPTIVE_NP);
-    pthread_mutex_init(mutex, &attributes);
-    pthread_mutexattr_destroy(&attributes);
-#else
     pthread_mutex_init(mutex, nullptr);
-#endif
 }
 
 CriticalSection::~CriticalSection() { pthread_mutex_destroy(Mutex(storage)); }
 
-void CriticalSection::Enter() { pthread_mutex_lock(Mutex(storage)); }
+void CriticalSection::Enter() {
+    // The engine's lock is held for about one write, a microsecond or two: a thread that tries
+    // again for a moment usually gets it without falling asleep and being woken, which costs
+    // more than the write.
+    pthread_mutex_t* mutex = Mutex(storage);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (pthread_mutex_trylock(mutex) == 0) return;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+    pthread_mutex_lock(mutex);
+}
 
 void CriticalSection::Leave() { pthread_mutex_unlock(Mutex(storage)); }
 

@@ -17,7 +17,8 @@ CRITICAL_SECTION* Section(unsigned char* storage) {
 
 CriticalSection::CriticalSection() {
     CRITICAL_SECTION* section = new (storage) CRITICAL_SECTION;
-    InitializeCriticalSection(section);
+    // Held for about one write: a thread that finds it taken spins a while before it sleeps.
+    InitializeCriticalSectionAndSpinCount(section, 4000);
 }
 
 CriticalSection::~CriticalSection() { DeleteCriticalSection(Section(storage)); }
