@@ -6,6 +6,7 @@
 
 #include "core/WideFormat.h"
 #include "writers/FileLog.h"
+#include "writers/FileNaming.h"
 #include "writers/PerformanceLog.h"
 #include "writers/Retention.h"
 
@@ -21,20 +22,6 @@ struct PendingLine {
     int result = 1;
     char text[kLineCapacity];
 };
-
-namespace {
-
-bool SameOperation(const char16_t* a, const char16_t* b) {
-    if (a == b) return true;
-    if (a == nullptr || b == nullptr) return false;
-    while (*a != u'\0' && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
-}  // namespace
 
 LogCore::LogCore(Platform& platform)
     : config(new (std::nothrow) LogConfig(platform)),
@@ -243,7 +230,7 @@ void LogCore::WriteBatch(PendingLine* first) {
         const char16_t* operation = pending->operation;
         std::size_t count = 0;
         while (pending != nullptr && count < kGroup &&
-               SameOperation(pending->operation, operation)) {
+               SameOperationName(pending->operation, operation)) {
             group[count++] = &pending->line;
             pending = pending->next;
         }

@@ -3,13 +3,12 @@
 // with a double.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 
 #include "config/LogConfig.h"
 #include "core/LogLevel.h"
-#include <atomic>
-
 #include "platform/CriticalSection.h"
 #include "platform/OnceFlag.h"
 #include "platform/Platform.h"
@@ -99,7 +98,7 @@ private:
     Platform& platform;
 };
 
-// The library's own instance: built at first use, closed when the library unloads or the
+// The library's own instance: built when the library loads, closed when it unloads or the
 // process exits, never destroyed, so a thread still logging at that moment finds valid memory.
 LogCore& GetLogCore();
 
@@ -109,6 +108,5 @@ int LogIsEnabled(int level);
 // The engine's entry point; forwards to the library's LogCore.
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...);
-
 
 }  // namespace VTLogAdapter

@@ -55,5 +55,4 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
     return result;
 }
 
-
 }  // namespace VTLogAdapter

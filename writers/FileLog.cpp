@@ -50,9 +50,7 @@ void FileLog::WriteLines(const LineToWrite* const* lines, std::size_t count) {
         char namePart[kPathCapacity];
         if (MakeNamePart(namePart)) WriteLinesToFile(file, namePart, lines, count);
     }
-    if (config->debugOutput != 0) {
-        for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);
-    }
+    WriteDebugOutput(lines, count);
 }
 
 void FileLog::Close() {

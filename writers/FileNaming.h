@@ -44,6 +44,18 @@ bool NameStaysInFolder(const char* namePart);
 //   "/opt/apps/app.exe" -> "app.exe"     "app.exe" -> "app.exe"     "/app.exe" -> "/app.exe"
 const char16_t* LastPathComponent(const char16_t* path);
 
+// True when two operation names are the same text, compared exactly (null counts as no name,
+// equal only to another null). Inline: it runs for every line of an operation.
+inline bool SameOperationName(const char16_t* a, const char16_t* b) {
+    if (a == b) return true;
+    if (a == nullptr || b == nullptr) return false;
+    while (*a != u'\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
 // Joins up to three texts into `buffer`; false, with an empty buffer, when they do not fit.
 bool JoinPath(char* buffer, std::size_t capacity, const char* first, const char* second,
               const char* third = "");

@@ -38,6 +38,11 @@ LogWriterBase::LogWriterBase(Platform& platform)
 
 LogWriterBase::~LogWriterBase() { CloseFileMutex(); }
 
+void LogWriterBase::WriteDebugOutput(const LineToWrite* const* lines, std::size_t count) {
+    if (config == nullptr || config->debugOutput == 0) return;
+    for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);
+}
+
 void LogWriterBase::RefreshIdentity() { processIdentifier = platform.GetCurrentProcessId(); }
 
 void LogWriterBase::CloseFileMutex() {

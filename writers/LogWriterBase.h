@@ -71,6 +71,8 @@ protected:
     // one write.
     void WriteLinesToFile(LogFileSlot& slot, const char* namePart,
                           const LineToWrite* const* lines, std::size_t count);
+    // Sends the lines to the debugger output when the settings say so.
+    void WriteDebugOutput(const LineToWrite* const* lines, std::size_t count);
     // Closes the slot's file for good; the next line opens a new one.
     void CloseFile(LogFileSlot& slot);
     // Closes the slot's file but remembers it, to be taken up again by its next line.
@@ -111,6 +113,17 @@ private:
     // `pending` bytes not yet written, with no roll-over and no look at the file due first.
     bool CanAppend(LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
                    std::size_t pending);
+    // True when a file of `length` bytes is past the configured size limit and must not take
+    // another line (strictly greater: a file exactly at the limit keeps its next line).
+    bool PastSizeLimit(std::uint64_t length) const {
+        return static_cast<double>(length) > config->generalLog.fileSizeLimit * 1024.0 * 1024.0;
+    }
+    // True when `lineBytes` more keep a file of `length` bytes within the size the system
+    // allows this process (writing past it raises a signal that ends the host).
+    static bool WithinSystemLimit(const LogFileSlot& slot, std::uint64_t length,
+                                  std::size_t lineBytes) {
+        return length + lineBytes <= static_cast<std::uint64_t>(slot.sizeLimit);
+    }
     // Appends `length` bytes of whole lines with one write; cuts a failed write back.
     void AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length);
 

@@ -113,17 +113,12 @@ void PerformanceLog::WriteLines(const char16_t* operation, const LineToWrite* co
             if (slot.file != nullptr) LinkNewest(entry);
         }
     }
-    if (config->debugOutput != 0) {
-        for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);
-    }
+    WriteDebugOutput(lines, count);
 }
 
 OperationFile* PerformanceLog::FindOrAddOperation(const char16_t* operation) {
-    if (lastEntry != nullptr) {
-        const char16_t* known = lastEntry->operation.c_str();
-        std::size_t i = 0;
-        while (known[i] != u'\0' && known[i] == operation[i]) ++i;
-        if (known[i] == operation[i]) return lastEntry;
+    if (lastEntry != nullptr && SameOperationName(lastEntry->operation.c_str(), operation)) {
+        return lastEntry;
     }
     try {
         const auto found = operations.find(std::u16string_view(operation));

@@ -145,21 +145,18 @@ void LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
             return;
         }
     }
-    // Strictly greater: a file exactly at the limit keeps its next line. An unreadable
-    // length (-1) never asks for a new file.
+    // An unreadable length (-1) never asks for a new file.
     const std::int64_t length = platform.GetFileLength(slot.file);
-    if (static_cast<double>(length) > config->generalLog.fileSizeLimit * 1024.0 * 1024.0) {
-        OpenLogFile(slot, namePart, now);
-        return;
-    }
-    // Writing past the system's file-size limit raises a signal that ends the host; a new file
-    // starts empty. A line too long even for an empty file gets no new file (see WriteToFile).
-    const std::uint64_t allowed = static_cast<std::uint64_t>(slot.sizeLimit);
-    if (length > 0 && lineBytes <= allowed &&
-        static_cast<std::uint64_t>(length) + lineBytes > allowed) {
+    if (length < 0) return;
+    // A line past the system's limit goes to a new file, which starts empty; a line too long
+    // even for an empty file gets no new file (see WriteLinesToFile).
+    if (PastSizeLimit(static_cast<std::uint64_t>(length)) ||
+        (length > 0 && WithinSystemLimit(slot, 0, lineBytes) &&
+         !WithinSystemLimit(slot, static_cast<std::uint64_t>(length), lineBytes))) {
         OpenLogFile(slot, namePart, now);
     }
 }
+
 
 bool LogWriterBase::CanAppend(LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
                               std::size_t pending) {
@@ -170,8 +167,7 @@ bool LogWriterBase::CanAppend(LogFileSlot& slot, const LocalTime& now, std::size
     const std::int64_t length = platform.GetFileLength(slot.file);
     if (length < 0) return false;
     const std::uint64_t before = static_cast<std::uint64_t>(length) + pending;
-    return static_cast<double>(before) <= config->generalLog.fileSizeLimit * 1024.0 * 1024.0 &&
-           before + lineBytes <= static_cast<std::uint64_t>(slot.sizeLimit);
+    return !PastSizeLimit(before) && WithinSystemLimit(slot, before, lineBytes);
 }
 
 void LogWriterBase::AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length) {
@@ -209,8 +205,8 @@ void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
             if (slot.file == nullptr) continue;
             const std::int64_t length = platform.GetFileLength(slot.file);
             // A line that even an empty file could not take under the system's limit is lost.
-            if (length >= 0 && static_cast<std::uint64_t>(length) + line.length >
-                                   static_cast<std::uint64_t>(slot.sizeLimit)) {
+            if (length >= 0 &&
+                !WithinSystemLimit(slot, static_cast<std::uint64_t>(length), line.length)) {
                 continue;
             }
             runStart = line.text;
