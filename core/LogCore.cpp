@@ -82,7 +82,13 @@ void LogCore::ResetInChild() {
 
 void LogCore::LoadOnce(void* self) {
     LogCore* core = static_cast<LogCore*>(self);
+    const LogConfig& config = *core->config;
     core->config->Load(core->platform);
+    const bool written = config.enable != 0;
+    const bool output = config.fileOutput != 0 || config.debugOutput != 0;
+    core->admitFrom.store(written ? config.logLevel : kNone, std::memory_order_relaxed);
+    core->enabledFrom.store(written && output ? config.logLevel : kNone,
+                            std::memory_order_relaxed);
 }
 
 void LogCore::EnsureLoaded() {
@@ -94,6 +100,7 @@ void LogCore::EnsureLoaded() {
 int LogCore::LogExV(const char16_t* sourceFile, const char16_t* function, int line,
                     VT_LOGLEVEL level, const char16_t* operation, const char16_t* format,
                     va_list args) {
+    if (!MayAdmit(level)) return 0;
     if (format == nullptr || format[0] == u'\0') return 0;
     if (config == nullptr) return 0;
     // Filtering before formatting spares dropped messages the allocation; Dispatch repeats the
@@ -124,7 +131,7 @@ int LogCore::LogEx(const char16_t* sourceFile, const char16_t* function, int lin
     return result;
 }
 
-int LogCore::IsEnabled(int level) {
+int LogCore::IsEnabledFirst(int level) {
     if (config == nullptr) return 0;
     EnsureLoaded();
     return config->Admits(level) && (config->fileOutput != 0 || config->debugOutput != 0) ? 1

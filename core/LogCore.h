@@ -34,8 +34,17 @@ public:
               const char16_t* operation, const char16_t* format, ...);
     // 1 when a record at `level` would reach a file or the debugger output: logging on, the
     // level admitted and at least one output on; else 0. Loads the configuration on the first
-    // call; a few loads and comparisons after that.
-    int IsEnabled(int level);
+    // call; one load and a comparison after that.
+    int IsEnabled(int level) {
+        const std::int64_t from = enabledFrom.load(std::memory_order_relaxed);
+        if (from != kUnsettled) return level >= from ? 1 : 0;
+        return IsEnabledFirst(level);
+    }
+    // False only when the settings, once loaded, filter `level` out: a call that may go on to
+    // LogExV, which loads them first. The few instructions a dropped record costs.
+    bool MayAdmit(int level) const {
+        return level >= admitFrom.load(std::memory_order_relaxed);
+    }
     // Routes one formatted message; loads the configuration on the first call.
     int Dispatch(const char16_t* sourceFile, const char16_t* function, int line, int level,
                  const char16_t* operation, const char16_t* message);
@@ -62,6 +71,12 @@ public:
     const LogConfig* Config() const { return config; }
 
 private:
+    // Below every level: nothing is known yet, so every call goes on to the full test.
+    static constexpr std::int64_t kUnsettled = INT64_MIN;
+    // Above every level: nothing is admitted.
+    static constexpr std::int64_t kNone = INT64_MAX;
+
+    int IsEnabledFirst(int level);
     void EnsureLoaded();
     static void LoadOnce(void* self);
     // Queues a formatted line and returns once a writer has handed it to the system (1), or
@@ -95,6 +110,11 @@ private:
     // The latest day whose clean-up was started; guarded by `lock`.
     std::int64_t cleanedDay = 0;
     OnceFlag loadOnce;
+    // The lowest level written, and the lowest IsEnabled answers 1 for, as the one-time load
+    // settles them (kNone when none is); kUnsettled before. The settings never change after
+    // that load, so a dropped record is answered from these without a lock or a call.
+    std::atomic<std::int64_t> admitFrom{kUnsettled};
+    std::atomic<std::int64_t> enabledFrom{kUnsettled};
     Platform& platform;
 };
 
