@@ -7,6 +7,32 @@
 namespace VTLogAdapter {
 namespace {
 
+// One comparison leaves out the terminator, line breaks and everything wider than ASCII.
+bool IsPrintableAscii(char16_t unit) { return static_cast<char16_t>(unit - 0x20) < 0x5F; }
+
+// Copies the printable ASCII that starts `in`, at most `room` units, and returns how many:
+// four a round with one bound test. A unit is read only once the one before it proved not to
+// be the terminator, so nothing past the text is touched.
+std::size_t CopyPrintableAscii(const char16_t* in, char* out, std::size_t room) {
+    std::size_t copied = 0;
+    while (copied + 4 <= room) {
+        if (!IsPrintableAscii(in[copied])) return copied;
+        out[copied] = static_cast<char>(in[copied]);
+        if (!IsPrintableAscii(in[copied + 1])) return copied + 1;
+        out[copied + 1] = static_cast<char>(in[copied + 1]);
+        if (!IsPrintableAscii(in[copied + 2])) return copied + 2;
+        out[copied + 2] = static_cast<char>(in[copied + 2]);
+        if (!IsPrintableAscii(in[copied + 3])) return copied + 3;
+        out[copied + 3] = static_cast<char>(in[copied + 3]);
+        copied += 4;
+    }
+    while (copied < room && IsPrintableAscii(in[copied])) {
+        out[copied] = static_cast<char>(in[copied]);
+        ++copied;
+    }
+    return copied;
+}
+
 // Runs for every text field of every line, so ASCII, where the line breaks are, is looked at
 // first and the full decoder only runs for the rest.
 template <LineBreaks kBreaks>
@@ -14,14 +40,9 @@ std::size_t ConvertUtf16ToUtf8(const char16_t* text, char* buffer, std::size_t r
     std::size_t written = 0;
     std::size_t index = 0;
     for (;;) {
-        // Printable ASCII, nearly every unit of a line, is copied by this loop alone: one
-        // comparison per unit leaves out the terminator, line breaks and everything wider.
-        const std::size_t run = room - written;
-        std::size_t copied = 0;
-        while (copied < run && static_cast<char16_t>(text[index + copied] - 0x20) < 0x5F) {
-            buffer[written + copied] = static_cast<char>(text[index + copied]);
-            ++copied;
-        }
+        // Printable ASCII, nearly every unit of a line, is copied by these loops alone.
+        const std::size_t copied =
+            CopyPrintableAscii(text + index, buffer + written, room - written);
         written += copied;
         index += copied;
         const char16_t unit = text[index];
