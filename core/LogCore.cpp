@@ -150,10 +150,10 @@ int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int 
     // Built before the lock: formatting reads nothing that another thread writes.
     PendingLine pending;
     pending.line.now = platform.GetLocalTime();
-    writer->FormatLine(pending.text, message != nullptr ? message : u"", sourceFile, function,
-                       line, level, pending.line.now);
+    pending.line.length =
+        writer->FormatLineLength(pending.text, message != nullptr ? message : u"", sourceFile,
+                                 function, line, level, pending.line.now);
     pending.line.text = pending.text;
-    pending.line.length = std::strlen(pending.text);
     pending.operation = named ? operation : nullptr;
     std::int64_t cleanUpDay = 0;
     const int result = Commit(pending, cleanUpDay);

@@ -8,6 +8,7 @@
 
 #include "config/ConfigLoader.h"
 #include "platform/TextConversion.h"
+#include "writers/ClassLocation.h"
 #include "writers/FileNaming.h"
 #include "writers/LogWriterBase.h"
 
@@ -25,7 +26,24 @@ constexpr std::size_t kClosingBytes = 3;
 constexpr std::size_t kFieldsEnd = kLineCapacity - 1 - kClosingBytes - 1;
 constexpr std::size_t kTextEnd = kFieldsEnd - 1;
 
-const char* const kLevelWords[] = {"INFO", "TRACE", "WARN", "ERROR", "FATAL"};
+// Each level's word with the blank after it, and its length.
+struct LevelWord {
+    const char* text;
+    std::size_t length;
+};
+constexpr LevelWord kLevelWords[] = {
+    {"INFO ", 5}, {"TRACE ", 6}, {"WARN ", 5}, {"ERROR ", 6}, {"FATAL ", 6}};
+
+// The location field of the class's lines, as FormatLine would convert it.
+constexpr char kClassSourceFileName[] = "VTLogAdapter.cpp";
+constexpr char kClassFunctionUtf8[] = "VTLogAdapter::VTLogNet::Trace";
+static_assert(sizeof kClassFunctionUtf8 == sizeof kClassFunction / sizeof kClassFunction[0],
+              "the class's function name is ASCII");
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 bool IsUtf8Continuation(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
@@ -60,6 +78,16 @@ public:
         length += count;
     }
 
+    // `count` bytes of UTF-8 text holding no NUL: what Text does with it, without measuring.
+    void Bytes(const char* text, std::size_t count) {
+        if (count <= Room(kTextEnd)) {
+            std::memcpy(buffer + length, text, count);
+            length += count;
+            return;
+        }
+        Text(text, count);
+    }
+
     // Two digits with a colon after them, the start of every line.
     void TwoDigits(int value, char after) {
         const unsigned number = static_cast<unsigned>(value);
@@ -71,6 +99,42 @@ public:
         }
         Number(value, 2);
         Char(after);
+    }
+
+    // The milliseconds: three digits, as "%03d" prints a value up to 999.
+    void Milliseconds(int value) {
+        const unsigned number = static_cast<unsigned>(value);
+        if (number < 1000 && length + 3 <= kTextEnd) {
+            buffer[length++] = static_cast<char>('0' + number / 100);
+            std::memcpy(buffer + length, kDigitPairs + 2 * (number % 100), 2);
+            length += 2;
+            return;
+        }
+        Number(value, 3);
+    }
+
+    // "%d" of a value that is not negative, two digits at a time.
+    void Unsigned(int value) {
+        if (value < 0) {
+            Number(value, 0);
+            return;
+        }
+        char digits[12];
+        char* end = digits + sizeof digits;
+        char* start = end;
+        unsigned number = static_cast<unsigned>(value);
+        while (number >= 100) {
+            start -= 2;
+            std::memcpy(start, kDigitPairs + 2 * (number % 100), 2);
+            number /= 100;
+        }
+        if (number >= 10) {
+            start -= 2;
+            std::memcpy(start, kDigitPairs + 2 * number, 2);
+        } else {
+            *--start = static_cast<char>('0' + number);
+        }
+        Bytes(start, static_cast<std::size_t>(end - start));
     }
 
     // printf's "%0*d": `width` counts the sign, zeros go between sign and digits.
@@ -101,7 +165,7 @@ public:
 
     // The quoted message and the line's end. The message may take all the room the fields
     // left; only the closing bytes are held back for it.
-    void Finish(const char16_t* message) {
+    std::size_t Finish(const char16_t* message) {
         buffer[length++] = '"';
         length += Utf16ToUtf8(message, buffer + length, kLineCapacity - kClosingBytes - length,
                               LineBreaks::Continued);
@@ -109,6 +173,7 @@ public:
         buffer[length++] = separator;
         buffer[length++] = '\n';
         buffer[length] = '\0';
+        return length;
     }
 
 private:
@@ -124,7 +189,15 @@ private:
 int LogWriterBase::FormatLine(char* buffer, const char16_t* message, const char16_t* sourceFile,
                               const char16_t* function, int line, int level,
                               const LocalTime& time) const {
-    if (buffer == nullptr) return 1;
+    FormatLineLength(buffer, message, sourceFile, function, line, level, time);
+    return 1;
+}
+
+std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* message,
+                                            const char16_t* sourceFile,
+                                            const char16_t* function, int line, int level,
+                                            const LocalTime& time) const {
+    if (buffer == nullptr) return 0;
     // Without settings only the fields that need no switch are written: time, level, message.
     const bool configured = config != nullptr;
     LineBuilder out(buffer, config);
@@ -132,56 +205,64 @@ int LogWriterBase::FormatLine(char* buffer, const char16_t* message, const char1
     out.TwoDigits(time.hour, ':');
     out.TwoDigits(time.minute, ':');
     out.TwoDigits(time.second, ':');
-    out.Number(time.milliseconds, 3);
+    out.Milliseconds(time.milliseconds);
     out.Char(' ');
     out.Separator();
 
     if (configured && config->moduleName != 0) {
-        out.Text(moduleNameField, sizeof moduleNameField);
+        out.Bytes(moduleNameField, moduleNameLength);
         out.Separator();
     }
     if (configured && config->sessionInfo != 0) {
-        out.Text(sessionTag, sizeof sessionTag);
+        out.Bytes(sessionTag, sessionTagLength);
         out.Separator();
     }
     // Identifiers print as "%d" does, like every other number of the line.
     if (configured && config->processId != 0) {
-        out.Text("PID=");
-        out.Number(static_cast<int>(processIdentifier), 0);
+        out.Bytes(processIdField, processIdLength);
         out.Char(' ');
         out.Separator();
     }
     if (configured && config->threadId != 0) {
-        out.Text("TID=");
-        out.Number(static_cast<int>(platform.GetCurrentThreadId()), 0);
+        out.Bytes("TID=", 4);
+        const auto thread = static_cast<int>(platform.GetCurrentThreadId());
+        out.Unsigned(thread);
         out.Char(' ');
         out.Separator();
     }
 
     if (level >= 0 && level < static_cast<int>(sizeof kLevelWords / sizeof kLevelWords[0])) {
-        out.Text(kLevelWords[level]);
-        out.Char(' ');
+        out.Bytes(kLevelWords[level].text, kLevelWords[level].length);
     }
     out.Separator();
 
     if (configured && config->sourceFileInfo != 0) {
-        bool located = false;
-        if (sourceFile != nullptr && sourceFile[0] != u'\0') {
-            out.Wide(LastPathComponent(sourceFile));
+        if (sourceFile == kClassSourceFile && function == kClassFunction) {
+            // Every line of the class carries this location: its UTF-8 is known beforehand.
+            out.Bytes(kClassSourceFileName, sizeof kClassSourceFileName - 1);
             out.Char('(');
-            out.Number(line, 0);
-            out.Text(")::");
-            located = true;
+            out.Unsigned(line);
+            out.Bytes(")::", 3);
+            out.Bytes(kClassFunctionUtf8, sizeof kClassFunctionUtf8 - 1);
+            out.Separator();
+        } else {
+            bool located = false;
+            if (sourceFile != nullptr && sourceFile[0] != u'\0') {
+                out.Wide(LastPathComponent(sourceFile));
+                out.Char('(');
+                out.Unsigned(line);
+                out.Bytes(")::", 3);
+                located = true;
+            }
+            if (function != nullptr && function[0] != u'\0') {
+                out.Wide(function);
+                located = true;
+            }
+            if (located) out.Separator();
         }
-        if (function != nullptr && function[0] != u'\0') {
-            out.Wide(function);
-            located = true;
-        }
-        if (located) out.Separator();
     }
 
-    out.Finish(message);
-    return 1;
+    return out.Finish(message);
 }
 
 }  // namespace VTLogAdapter

@@ -2,6 +2,7 @@
 #include "writers/LogWriterBase.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/TextConversion.h"
 #include "writers/FileNaming.h"
@@ -11,27 +12,28 @@ namespace VTLogAdapter {
 LogWriterBase::LogWriterBase(Platform& platform)
     : platform(platform),
       currentDay(),
-      processIdentifier(platform.GetCurrentProcessId()),
       moduleFileName(),
       moduleNameField(),
       sessionTag(),
       fileMutex(nullptr) {
+    SetProcessIdentifier(platform.GetCurrentProcessId());
     char16_t executable[kPathCapacity] = {};
     std::size_t length = platform.GetExecutablePath(executable, kPathCapacity);
     if (length >= kPathCapacity) length = kPathCapacity - 1;
     executable[length] = u'\0';
     const char16_t* name = LastPathComponent(executable);
     Utf16ToUtf8(name, moduleFileName, sizeof moduleFileName);
-    Utf16ToUtf8(name, moduleNameField, sizeof moduleNameField, LineBreaks::Continued);
+    char field[kPathCapacity];
+    Utf16ToUtf8(name, field, sizeof field, LineBreaks::Continued);
+    SetModuleNameField(field);
 
     std::uint32_t session = 0;
     if (!platform.ProcessIdToSessionId(processIdentifier, session)) session = 0;
     const unsigned number = session;
-    if (platform.IsRemoteSession()) {
-        std::snprintf(sessionTag, sizeof sessionTag, " SR(%1u) ", number);
-    } else {
-        std::snprintf(sessionTag, sizeof sessionTag, " SL(%1u) ", number);
-    }
+    char tag[kPathCapacity];
+    std::snprintf(tag, sizeof tag, platform.IsRemoteSession() ? " SR(%1u) " : " SL(%1u) ",
+                  number);
+    SetSessionTag(tag);
 
     fileMutex = platform.CreateFileMutex();
 }
@@ -43,7 +45,27 @@ void LogWriterBase::WriteDebugOutput(const LineToWrite* const* lines, std::size_
     for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);
 }
 
-void LogWriterBase::RefreshIdentity() { processIdentifier = platform.GetCurrentProcessId(); }
+void LogWriterBase::RefreshIdentity() { SetProcessIdentifier(platform.GetCurrentProcessId()); }
+
+void LogWriterBase::SetProcessIdentifier(std::uint32_t identifier) {
+    processIdentifier = identifier;
+    // Printed as "%d" prints it, like every other number of the line.
+    const int printed = std::snprintf(processIdField, sizeof processIdField, "PID=%d",
+                                      static_cast<int>(identifier));
+    processIdLength = printed > 0 ? static_cast<std::size_t>(printed) : 0;
+}
+
+void LogWriterBase::SetModuleNameField(const char* field) {
+    moduleNameLength = ::strnlen(field, sizeof moduleNameField - 1);
+    std::memcpy(moduleNameField, field, moduleNameLength);
+    moduleNameField[moduleNameLength] = '\0';
+}
+
+void LogWriterBase::SetSessionTag(const char* tag) {
+    sessionTagLength = ::strnlen(tag, sizeof sessionTag - 1);
+    std::memcpy(sessionTag, tag, sessionTagLength);
+    sessionTag[sessionTagLength] = '\0';
+}
 
 void LogWriterBase::CloseFileMutex() {
     if (fileMutex != nullptr) platform.CloseFileMutex(fileMutex);

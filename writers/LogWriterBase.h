@@ -39,6 +39,10 @@ public:
     // ends with the closing quotation mark, separator and line feed.
     int FormatLine(char* buffer, const char16_t* message, const char16_t* sourceFile,
                    const char16_t* function, int line, int level, const LocalTime& time) const;
+    // FormatLine, returning the line's length in bytes (before its NUL).
+    std::size_t FormatLineLength(char* buffer, const char16_t* message,
+                                 const char16_t* sourceFile, const char16_t* function, int line,
+                                 int level, const LocalTime& time) const;
 
     // Creates every folder along `path` that ends in a separator; a trailing part after the
     // last separator is not created. Failures are ignored (the open that follows fails).
@@ -97,12 +101,22 @@ protected:
     int checkedYear = -1;
     int checkedMonth = -1;
     int checkedDay = -1;
-    std::uint32_t processIdentifier;
+    // The identity every line prints. Each text keeps its length beside it, so a line copies
+    // it without measuring; the setters keep the two together.
+    void SetProcessIdentifier(std::uint32_t identifier);
+    void SetModuleNameField(const char* field);
+    void SetSessionTag(const char* tag);
+    std::uint32_t processIdentifier = 0;
     char moduleFileName[kPathCapacity];
     // The executable's name as lines print it: a file name may hold line breaks, which a line
     // continues (see FormatLine), so that is done once here rather than on every line.
     char moduleNameField[kPathCapacity];
+    std::size_t moduleNameLength = 0;
     char sessionTag[kPathCapacity];
+    std::size_t sessionTagLength = 0;
+    // "PID=" and the identifier in decimal, as a line prints it.
+    char processIdField[16] = {};
+    std::size_t processIdLength = 0;
     void* fileMutex;
 
 private:

@@ -50,9 +50,9 @@ class LineWriter : public LogWriterBase {
 public:
     explicit LineWriter(FakePlatform& fake) : LogWriterBase(fake), settings(fake) {
         config = &settings;
-        processIdentifier = 4242;
+        SetProcessIdentifier(4242);
         if (fake.executablePath.empty()) SetModule("app.exe");
-        std::snprintf(sessionTag, sizeof sessionTag, "%s", " SL(1) ");
+        SetSessionTag(" SL(1) ");
         Set(kAllOn);
     }
 
@@ -65,9 +65,9 @@ public:
         settings.excelMode = on.excelMode;
     }
     void SetModule(const std::string& name) {
-        std::snprintf(moduleNameField, sizeof moduleNameField, "%s", name.c_str());
+        SetModuleNameField(name.c_str());
     }
-    void SetProcess(std::uint32_t id) { processIdentifier = id; }
+    void SetProcess(std::uint32_t id) { SetProcessIdentifier(id); }
     void DropConfig() { config = nullptr; }
 
     // Formats into a line buffer followed by guard bytes; checks the guards, the NUL and that
