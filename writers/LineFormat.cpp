@@ -4,6 +4,7 @@
 // its own that would pass for a record.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "config/ConfigLoader.h"
@@ -48,6 +49,23 @@ constexpr char kDigitPairs[] =
 bool IsUtf8Continuation(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
+
+// The bytes between a line's time and its message as a thread last built them, with what they
+// were built from. The same writer identity, switches, thread, level and location give the
+// same bytes, and a thread logging from one place meets the same ones line after line, so it
+// copies them instead of building each field again. Only locations that cannot change their
+// text are kept: none at all, or the class's own constants.
+struct FieldsCache {
+    std::uint64_t identity = 0;   // 0: nothing kept
+    unsigned switches = 0;
+    std::uint32_t thread = 0;
+    int level = 0;
+    int line = 0;
+    const char16_t* sourceFile = nullptr;
+    std::size_t length = 0;
+    char bytes[kFieldCapacity];
+};
+thread_local FieldsCache fieldsCache;
 
 // Appends to the line buffer, never past the bounds above. Sits on every line's path, so it
 // formats numbers by hand and converts wide text straight into the line.
@@ -176,6 +194,17 @@ public:
         return length;
     }
 
+    std::size_t Length() const { return length; }
+    // `count` bytes that were built at another position without reaching any bound, where
+    // they fit as a whole before kTextEnd; false, with nothing appended, where they do not.
+    bool Fields(const char* text, std::size_t count) {
+        if (length + count >= kTextEnd) return false;
+        std::memcpy(buffer + length, text, count);
+        length += count;
+        return true;
+    }
+    const char* At(std::size_t position) const { return buffer + position; }
+
 private:
     std::size_t Room(std::size_t end) const { return length < end ? end - length : 0; }
 
@@ -206,6 +235,26 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     out.TwoDigits(time.minute, ':');
     out.TwoDigits(time.second, ':');
     out.Milliseconds(time.milliseconds);
+
+    // What the fields between time and message are built from; `switches` stays 0 for a line
+    // whose fields cannot be kept.
+    const bool classLocation = sourceFile == kClassSourceFile && function == kClassFunction;
+    unsigned switches = 0;
+    std::uint32_t thread = 0;
+    if (configured && (config->sourceFileInfo == 0 || classLocation)) {
+        switches = 1u | (config->moduleName != 0 ? 2u : 0u) | (config->sessionInfo != 0 ? 4u : 0u) |
+                   (config->processId != 0 ? 8u : 0u) | (config->threadId != 0 ? 16u : 0u) |
+                   (config->sourceFileInfo != 0 ? 32u : 0u) | (config->excelMode != 0 ? 64u : 0u);
+        if ((switches & 16u) != 0) thread = platform.GetCurrentThreadId();
+        FieldsCache& kept = fieldsCache;
+        if (kept.identity == identityNumber && kept.switches == switches &&
+            kept.thread == thread && kept.level == level && kept.line == line &&
+            kept.sourceFile == sourceFile && out.Fields(kept.bytes, kept.length)) {
+            return out.Finish(message);
+        }
+    }
+    const std::size_t fieldsStart = out.Length();
+
     out.Char(' ');
     out.Separator();
 
@@ -225,8 +274,8 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     }
     if (configured && config->threadId != 0) {
         out.Bytes("TID=", 4);
-        const auto thread = static_cast<int>(platform.GetCurrentThreadId());
-        out.Unsigned(thread);
+        if (switches == 0) thread = platform.GetCurrentThreadId();
+        out.Unsigned(static_cast<int>(thread));
         out.Char(' ');
         out.Separator();
     }
@@ -237,7 +286,7 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     out.Separator();
 
     if (configured && config->sourceFileInfo != 0) {
-        if (sourceFile == kClassSourceFile && function == kClassFunction) {
+        if (classLocation) {
             // Every line of the class carries this location: its UTF-8 is known beforehand.
             out.Bytes(kClassSourceFileName, sizeof kClassSourceFileName - 1);
             out.Char('(');
@@ -262,6 +311,18 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
         }
     }
 
+    const std::size_t fieldsLength = out.Length() - fieldsStart;
+    if (switches != 0 && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
+        FieldsCache& kept = fieldsCache;
+        std::memcpy(kept.bytes, out.At(fieldsStart), fieldsLength);
+        kept.length = fieldsLength;
+        kept.identity = identityNumber;
+        kept.switches = switches;
+        kept.thread = thread;
+        kept.level = level;
+        kept.line = line;
+        kept.sourceFile = sourceFile;
+    }
     return out.Finish(message);
 }
 

@@ -1,6 +1,7 @@
 // The writer base's identity (process, executable, session) and its file mutex.
 #include "writers/LogWriterBase.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -47,7 +48,17 @@ void LogWriterBase::WriteDebugOutput(const LineToWrite* const* lines, std::size_
 
 void LogWriterBase::RefreshIdentity() { SetProcessIdentifier(platform.GetCurrentProcessId()); }
 
+namespace {
+
+std::uint64_t NextIdentityNumber() {
+    static std::atomic<std::uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace
+
 void LogWriterBase::SetProcessIdentifier(std::uint32_t identifier) {
+    identityNumber = NextIdentityNumber();
     processIdentifier = identifier;
     // Printed as "%d" prints it, like every other number of the line.
     const int printed = std::snprintf(processIdField, sizeof processIdField, "PID=%d",
@@ -56,12 +67,14 @@ void LogWriterBase::SetProcessIdentifier(std::uint32_t identifier) {
 }
 
 void LogWriterBase::SetModuleNameField(const char* field) {
+    identityNumber = NextIdentityNumber();
     moduleNameLength = ::strnlen(field, sizeof moduleNameField - 1);
     std::memcpy(moduleNameField, field, moduleNameLength);
     moduleNameField[moduleNameLength] = '\0';
 }
 
 void LogWriterBase::SetSessionTag(const char* tag) {
+    identityNumber = NextIdentityNumber();
     sessionTagLength = ::strnlen(tag, sizeof sessionTag - 1);
     std::memcpy(sessionTag, tag, sessionTagLength);
     sessionTag[sessionTagLength] = '\0';

@@ -117,6 +117,9 @@ protected:
     // "PID=" and the identifier in decimal, as a line prints it.
     char processIdField[16] = {};
     std::size_t processIdLength = 0;
+    // Changes with every setter call, and no two writers ever share one: a thread's copy of a
+    // line's fields (see FormatLineLength) is valid only for the number it was made under.
+    std::uint64_t identityNumber = 0;
     void* fileMutex;
 
 private:
