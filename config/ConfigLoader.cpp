@@ -1,9 +1,12 @@
 // Loading "LogConfigure.xml" into the settings record.
 #include "config/ConfigLoader.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <system_error>
 
 #include <tinyxml.h>
 
@@ -80,15 +83,68 @@ void ReadInt(const TiXmlElement& element, const char* attribute, int& field) {
     if (element.QueryIntAttribute(attribute, &value) == TIXML_SUCCESS) field = value;
 }
 
-// A retention limit: a value that does not scan as a number leaves the limit as it was (off
-// unless set), a negative one means no limit, and a huge one is cut to `maximum`, so a typo
-// can neither remove everything nor overflow the byte count.
+// Only a whole finite decimal number, blanks around it allowed. TinyXML's scan would read
+// "7days" as 7 and take "inf" and "0x10", and a retention limit read from a typo removes
+// folders. std::from_chars rather than strtod: the host's locale must not decide what "2.5" is.
+bool ParseDecimal(const char* text, double& value) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (blank(*text)) ++text;
+    const char* end = text + std::strlen(text);
+    while (end != text && blank(end[-1])) --end;
+
+    const char* first = text;
+    const bool positive = first != end && *first == '+';
+    if (positive) ++first;   // from_chars takes '-' only
+    const bool negative = !positive && first != end && *first == '-';
+    const char* c = negative ? first + 1 : first;
+    const auto isDigit = [](char d) { return d >= '0' && d <= '9'; };
+    // The decimal order of the value, for a value too large or too small for a double.
+    int order = 0;
+    bool significant = false;
+    bool anyDigit = false;
+    for (; c != end && isDigit(*c); ++c) {
+        anyDigit = true;
+        significant = significant || *c != '0';
+        if (significant) ++order;
+    }
+    if (c != end && *c == '.') {
+        for (++c; c != end && isDigit(*c); ++c) {
+            anyDigit = true;
+            if (!significant && *c == '0') --order;
+            significant = significant || *c != '0';
+        }
+    }
+    if (!anyDigit) return false;
+    if (c != end && (*c == 'e' || *c == 'E')) {
+        ++c;
+        const bool negativeExponent = c != end && *c == '-';
+        if (c != end && (*c == '+' || *c == '-')) ++c;
+        if (c == end || !isDigit(*c)) return false;
+        int exponent = 0;
+        for (; c != end && isDigit(*c); ++c) {
+            if (exponent < 100000) exponent = exponent * 10 + (*c - '0');
+        }
+        order += negativeExponent ? -exponent : exponent;
+    }
+    if (c != end) return false;
+
+    const std::from_chars_result result = std::from_chars(first, end, value);
+    if (result.ec == std::errc::result_out_of_range) {
+        const double magnitude = order > 0 ? std::numeric_limits<double>::max() : 0.0;
+        value = negative ? -magnitude : magnitude;
+        return true;
+    }
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+// A retention limit: a value that is not a number leaves the limit as it was (off unless set),
+// a negative one means no limit, and a huge one is cut to `maximum`, so a typo can neither
+// remove everything nor overflow the byte count.
 bool ReadLimit(const TiXmlElement& element, const char* attribute, double maximum,
                double& field) {
+    const char* text = element.Attribute(attribute);
     double value = 0.0;
-    if (element.QueryDoubleAttribute(attribute, &value) != TIXML_SUCCESS || std::isnan(value)) {
-        return false;
-    }
+    if (text == nullptr || !ParseDecimal(text, value)) return false;
     field = value < 0.0 ? 0.0 : (value > maximum ? maximum : value);
     return true;
 }

@@ -1,5 +1,6 @@
 // A stand-in for the engine's LogEx that records every call, so tests can check exactly what
-// VTLogNet hands over. Its LogIsEnabled answers 1 for WARN and above, 0 below.
+// VTLogNet hands over. Its LogIsEnabled answers 1 for any level from 0 up while `logEnabled`
+// is set, else 0.
 #pragma once
 
 #include <atomic>

@@ -259,6 +259,45 @@ TEST(ConfigLoad, SizeLimitHasAFloorOfOneTenth) {
     }
 }
 
+// Unlike the older attributes, the retention limits take only a whole finite decimal number:
+// anything else leaves the field as it was (55 here), which removes nothing unless it was set.
+TEST(ConfigLoad, RetentionLimitsAreStrictNumbers) {
+    const struct {
+        std::optional<std::string> text;
+        int days;
+        double megabytes;
+    } cases[] = {
+        {std::nullopt, 55, 55},        {"7", 7, 7},       {"2.5", 2, 2.5},
+        {" 3 ", 3, 3},                 {"+4", 4, 4},      {"-2", 0, 0},
+        {"2e6", 36500, 1048576},       {"1e400", 36500, 1048576},
+        {"7days", 55, 55},             {"inf", 55, 55},   {"nan", 55, 55},
+        {"0x10", 55, 55},              {"1e", 55, 55},    {"+-1", 55, 55},
+        {"", 55, 55},                  {" ", 55, 55},
+    };
+    for (const char* element : {"performancelog", "log"}) {
+        for (const auto& value : cases) {
+            SCOPED_TRACE(std::string(element) + " retain=" + value.text.value_or("(absent)"));
+            Installation install;
+            const bool perf = std::strcmp(element, "performancelog") == 0;
+            for (LogConfig* c : {&install.config, &install.expected}) {
+                LogFileSettings& settings = perf ? c->perfLog : c->generalLog;
+                settings.retainDays = 55;
+                settings.retainSizeLimit = 55;
+            }
+            LogFileSettings& expected = perf ? install.expected.perfLog : install.expected.generalLog;
+            expected.retainDays = value.days;
+            expected.retainSizeLimit = value.megabytes;
+            const std::string attributes =
+                value.text ? "retaindays=\"" + *value.text + "\" retainsizelimit=\"" +
+                                 *value.text + "\""
+                           : std::string();
+            EXPECT_EQ(1, install.Load("<r><global/><" + std::string(element) + " " +
+                                      attributes + "/></r>"));
+            install.ExpectRecord();
+        }
+    }
+}
+
 // The folder gets its trailing separator before the macro is expanded; a folder that cannot be
 // completed keeps the field's previous value ("/preset/").
 TEST(ConfigLoad, FolderAttribute) {

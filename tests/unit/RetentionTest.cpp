@@ -172,29 +172,40 @@ struct Host {
     std::atomic<bool> otherDone{false};
 };
 
+struct CleaningCase {
+    const char* rule;
+    const char* attributes;
+    std::vector<std::string> before;   // below logs/, files of 1000 bytes
+    std::function<void(Host&)> act;
+    std::vector<std::string> after;    // below the temporary folder
+};
+
+void FirstLine(Host& h) { h.a->Line(); }
+
+// Both engines start on 2026-12-07, with `before` in place.
+void ExpectCleaning(const CleaningCase& c) {
+    Host host(c.attributes);
+    host.a->At(12, 7);
+    host.b->At(12, 7);
+    host.Make(c.before);
+    c.act(host);
+    EXPECT_EQ(c.after, Entries(host.temp.Path())) << c.rule;
+}
+
 TEST(Retention, EnginesCleanTheirLogFolder) {
-    struct Case {
-        const char* rule;
-        const char* attributes;
-        std::vector<std::string> before;   // below logs/, files of 1000 bytes
-        std::function<void(Host&)> act;    // default: engine a's first line, on 2026-12-07
-        std::vector<std::string> after;    // below the temporary folder
-        bool linksOrDeletedOpenFiles = false;
-    };
-    const auto firstLine = [](Host& h) { h.a->Line(); };
-    const Case cases[] = {
+    const CleaningCase cases[] = {
         {"age: retaindays 1 keeps today's and yesterday's folders", "retaindays=\"1\"",
          {"2026-12-04/app.exe.dat", "2026-12-05/Login_2.dat", "2026-12-06/app.exe.dat"},
-         firstLine,
+         FirstLine,
          {"logs/2026-12-06/app.exe.dat", "logs/2026-12-07/app.exe.dat"}},
         {"size: whole folders, oldest first, until the rest fits",
          "retainsizelimit=\"0.0025\"",
          {"2026-12-03/a.dat", "2026-12-04/a.dat", "2026-12-05/a.dat", "2026-12-06/a.dat"},
-         firstLine,
+         FirstLine,
          {"logs/2026-12-05/a.dat", "logs/2026-12-06/a.dat", "logs/2026-12-07/app.exe.dat"}},
         {"size: never today's folder, nor a later one", "retainsizelimit=\"0.001\"",
          {"2026-12-06/a.dat", "2026-12-07/b.dat", "2026-12-07/c.dat", "2026-12-08/d.dat"},
-         firstLine,
+         FirstLine,
          {"logs/2026-12-07/app.exe.dat", "logs/2026-12-07/b.dat", "logs/2026-12-07/c.dat",
           "logs/2026-12-08/d.dat"}},
         {"only names the engine makes go; the folder stays while anything else is in it",
@@ -202,22 +213,15 @@ TEST(Retention, EnginesCleanTheirLogFolder) {
          {"2026-12-01/app.exe.dat", "2026-12-01/notes.txt", "2026-12-01/X.DAT",
           "2026-12-01/sub/a.dat", "2026-12-02/a_1.dat", "2026-12-02/empty/", "backup/a.dat",
           "2026-1-01/a.dat", "02026-12-01/a.dat", "2026-12-01.old/a.dat"},
-         firstLine,
+         FirstLine,
          {"logs/02026-12-01/a.dat", "logs/2026-1-01/a.dat", "logs/2026-12-01.old/a.dat",
           "logs/2026-12-01/X.DAT", "logs/2026-12-01/notes.txt", "logs/2026-12-01/sub/a.dat",
           "logs/2026-12-02/empty/", "logs/2026-12-07/app.exe.dat", "logs/backup/a.dat"}},
-        {"links are never followed nor removed", "retaindays=\"1\"",
-         {"../outside/a.dat", "../outside/b.dat", "2026-11-30->../outside",
-          "2026-12-01/link.dat->../../outside/b.dat", "2026-12-01/a.dat"},
-         firstLine,
-         {"logs/2026-11-30@", "logs/2026-12-01/link.dat@", "logs/2026-12-07/app.exe.dat",
-          "outside/a.dat", "outside/b.dat"},
-         true},
         {"a value that is no number, or a negative one, removes nothing",
-         "retaindays=\"soon\" retainsizelimit=\"-5\"", {"2020-01-01/a.dat"}, firstLine,
+         "retaindays=\"soon\" retainsizelimit=\"-5\"", {"2020-01-01/a.dat"}, FirstLine,
          {"logs/2020-01-01/a.dat", "logs/2026-12-07/app.exe.dat"}},
         {"days are capped at 36,500", "retaindays=\"1e9\"",
-         {"1926-12-31/a.dat", "1927-01-01/a.dat"}, firstLine,
+         {"1926-12-31/a.dat", "1927-01-01/a.dat"}, FirstLine,
          {"logs/1927-01-01/a.dat", "logs/2026-12-07/app.exe.dat"}},
         {"once a day, at its first open: not again that day, again after midnight",
          "retaindays=\"1\"", {},
@@ -282,6 +286,24 @@ TEST(Retention, EnginesCleanTheirLogFolder) {
              other.join();
          },
          {"logs/2026-12-07/app.exe.dat", "logs/2026-12-07/app.exe_1.dat"}},
+    };
+    for (const CleaningCase& c : cases) ExpectCleaning(c);
+}
+
+// The two cases the Windows build cannot set up, kept apart so the others still run there.
+TEST(Retention, LinksAndAFolderRemovedUnderAWriter) {
+    if (kPathSeparator == '\\') {
+        GTEST_SKIP() << "the Windows build cannot make a symbolic link (mingw-w64's "
+                        "std::filesystem: not implemented), and Wine keeps a deleted open "
+                        "file's name, so its folder, until the writer's last handle closes";
+    }
+    const CleaningCase cases[] = {
+        {"links are never followed nor removed", "retaindays=\"1\"",
+         {"../outside/a.dat", "../outside/b.dat", "2026-11-30->../outside",
+          "2026-12-01/link.dat->../../outside/b.dat", "2026-12-01/a.dat"},
+         FirstLine,
+         {"logs/2026-11-30@", "logs/2026-12-01/link.dat@", "logs/2026-12-07/app.exe.dat",
+          "outside/a.dat", "outside/b.dat"}},
         {"another process's writer in a removed folder moves to a new file within a second",
          "retainsizelimit=\"0.000001\"", {},
          [](Host& h) {
@@ -294,20 +316,9 @@ TEST(Retention, EnginesCleanTheirLogFolder) {
              h.b->At(12, 7, 23, 59, 59);
              h.b->Line();
          },
-         {"logs/2026-12-07/app.exe_1.dat", "logs/2026-12-08/app.exe.dat"},
-         true},
+         {"logs/2026-12-07/app.exe_1.dat", "logs/2026-12-08/app.exe.dat"}},
     };
-    for (const Case& c : cases) {
-        // Wine lets no link be made, and keeps the name of a deleted open file until its last
-        // handle closes, so neither case can happen there.
-        if (c.linksOrDeletedOpenFiles && kPathSeparator == '\\') continue;
-        Host host(c.attributes);
-        host.a->At(12, 7);
-        host.b->At(12, 7);
-        host.Make(c.before);
-        c.act(host);
-        EXPECT_EQ(c.after, Entries(host.temp.Path())) << c.rule;
-    }
+    for (const CleaningCase& c : cases) ExpectCleaning(c);
 }
 
 // The configuration the README shows, which sets neither attribute: nothing is removed, however

@@ -74,13 +74,20 @@ namespace VTLogAdapter.Demo
             // Lines of the ILogger provider carry the category where VTLogNet's carry its source line.
             Console.WriteLine();
             Console.WriteLine("Lines written through ILogger:");
+            string checkoutCategory = $" {typeof(Checkout).FullName} ";
+            int checkoutRecords = 0;
             foreach (string file in logFiles)
             {
                 // A record starts with its time; the lines after it that do not continue it.
                 bool fromILogger = false;
                 foreach (string line in File.ReadLines(file))
                 {
-                    if (line.Length > 0 && char.IsDigit(line[0])) fromILogger = !line.Contains("VTLogAdapter.cpp(", StringComparison.Ordinal);
+                    if (line.Length > 0 && char.IsDigit(line[0]))
+                    {
+                        fromILogger = !line.Contains("VTLogAdapter.cpp(", StringComparison.Ordinal);
+                        if (fromILogger && line.Contains(checkoutCategory, StringComparison.Ordinal)) checkoutRecords++;
+                    }
+
                     if (fromILogger) Console.WriteLine($"  {Path.GetFileName(file)}: {line}");
                 }
             }
@@ -89,6 +96,14 @@ namespace VTLogAdapter.Demo
             if (logFiles.Length == 0)
             {
                 Console.Error.WriteLine($"no log file was written; see {root}");
+                return 1;
+            }
+
+            // The worker's own ILogger calls are the ones it controls; the host's depend on the
+            // framework's version. Without them the demonstration shows nothing of the provider.
+            if (checkoutRecords == 0)
+            {
+                Console.Error.WriteLine($"no line of{checkoutCategory}was written through ILogger; see {root}");
                 return 1;
             }
 

@@ -1,6 +1,7 @@
 // The test program's own entry, for scenarios that need an engine configuration of their own:
 // the test host runs the tests, and a test runs this program again as a child with
-// "<scenario> <log folder marker>" and the registry root in its environment.
+// "<scenario> <log name>" and the registry root in its environment. The child maps its
+// category to that log name, so its records land in a file of their own for the test to read.
 using System;
 
 namespace VTLogAdapter.Extensions.Logging.Tests
