@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "core/LogCore.h"
+#include "platform/TextConversion.h"
 #include "writers/ClassLocation.h"
 
 // The class's location is the engine's to know: FormatLine recognises these arrays and prints
-// their field without converting it. The source file is relative and starts with a dot and the
-// separator, so a log line shows the bare file name, and lines show the line numbers of the two
-// LogEx calls below.
+// their field without converting it; lines show the line numbers of the two LogEx calls
+// below.
 #define VTLOGNET_SOURCE_FILE kClassSourceFile
 
 namespace VTLogAdapter {
@@ -85,15 +85,7 @@ bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text)
 // then it needs no copy. Else its cut prefix, copied to `cut` (MessageCapacity units).
 const char16_t* BoundedMessage(const char16_t* text, char16_t* cut) {
     if (text == nullptr) return u"";
-    // Four units a round against one bound test: this scan runs for every line. A unit is read
-    // only after the one before it proved not to be the end of the text.
-    static_assert(VTLogNet::MessageCapacity % 4 == 0, "the scan takes whole rounds");
-    for (std::size_t units = 0; units < VTLogNet::MessageCapacity; units += 4) {
-        if (text[units] == u'\0' || text[units + 1] == u'\0' || text[units + 2] == u'\0' ||
-            text[units + 3] == u'\0') {
-            return text;
-        }
-    }
+    if (Utf16Length(text, VTLogNet::MessageCapacity) < VTLogNet::MessageCapacity) return text;
     cut[0] = u'\0';
     AppendBounded(cut, VTLogNet::MessageCapacity, text);
     return cut;

@@ -22,6 +22,10 @@ enum class LineBreaks {
 std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity,
                         LineBreaks breaks = LineBreaks::Verbatim);
 
+// The number of units of NUL-terminated `text` before its terminator, or `maxUnits` when
+// there is none among its first `maxUnits`; nothing past those is read as text.
+std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits);
+
 // How many code units of `text` (at most `maxUnits`) convert whole into at most `maxBytes`
 // bytes of UTF-8 (line breaks verbatim); `bytes` receives their UTF-8 length.
 std::size_t Utf16PrefixFittingUtf8(const char16_t* text, std::size_t maxUnits,

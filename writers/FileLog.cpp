@@ -44,12 +44,10 @@ int FileLog::WriteText(const char* line, const LocalTime& now) {
 
 void FileLog::WriteLines(const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr) return;
-    if (config->fileOutput != 0) {
-        // A name that does not fit or leaves the folder gets no file rather than a cut or
-        // stray one: such lines reach only the debugger output.
-        char namePart[kPathCapacity];
-        if (MakeNamePart(namePart)) WriteLinesToFile(file, namePart, lines, count);
-    }
+    // The name part is made only when a file is opened (see MakeNamePart): a name that does
+    // not fit or leaves the folder gets no file rather than a cut or stray one, and such lines
+    // reach only the debugger output.
+    if (config->fileOutput != 0) WriteLinesToFile(file, nullptr, lines, count);
     WriteDebugOutput(lines, count);
 }
 

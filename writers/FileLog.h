@@ -31,7 +31,7 @@ public:
 private:
     // The name part of the next file: the executable's name + ".dat", or the configured name.
     // False when it would not fit or would lead out of the day folder.
-    bool MakeNamePart(char* buffer) const;
+    bool MakeNamePart(char* buffer) const override;
 
     LogFileSlot file;
 };

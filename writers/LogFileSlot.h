@@ -16,6 +16,8 @@ struct LogFileSlot {
     // The day folder name of `path`. The day belongs to the file: each file of a writer moves to
     // the new day's folder at its own first line of that day.
     char day[kPathCapacity] = {};
+    // The date of `day` as DayKey gives it: every line compares this rather than the name.
+    std::int64_t dayKey = 0;
     // Closed to spare a descriptor (`file` is null then): `path` is taken up again for its next
     // line if it is still the file this process left, same identity and length.
     bool parked = false;
@@ -35,5 +37,12 @@ struct LogFileSlot {
 // A key that changes exactly when the local time's second does; two readings compare equal
 // only within the same second of the same day. Not a count: only equality means anything.
 std::int64_t SecondOf(const LocalTime& time);
+
+// A key that differs exactly when the date does (for every field up to 65535); never 0 for a
+// real date, so an empty slot matches no day.
+inline std::int64_t DayKey(const LocalTime& time) {
+    return (static_cast<std::int64_t>(time.year) << 32) ^
+           (static_cast<std::int64_t>(time.month & 0xFFFF) << 16) ^ (time.day & 0xFFFF);
+}
 
 }  // namespace VTLogAdapter

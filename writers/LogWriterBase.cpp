@@ -41,6 +41,8 @@ LogWriterBase::LogWriterBase(Platform& platform)
 
 LogWriterBase::~LogWriterBase() { CloseFileMutex(); }
 
+bool LogWriterBase::MakeNamePart(char*) const { return false; }
+
 void LogWriterBase::WriteDebugOutput(const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr || config->debugOutput == 0) return;
     for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);

@@ -28,7 +28,7 @@ public:
     // Reads the process identity and creates (or opens) the file mutex; touches no file.
     explicit LogWriterBase(Platform& platform);
     // Closes the file mutex unless a derived writer closed it already.
-    ~LogWriterBase();
+    virtual ~LogWriterBase();
     LogWriterBase(const LogWriterBase&) = delete;
     LogWriterBase& operator=(const LogWriterBase&) = delete;
 
@@ -50,7 +50,8 @@ public:
     // Rewrites `path` (kPathCapacity bytes) into the first "name.dat", "name_1.dat", ... that
     // does not exist yet; false, with `path` unchanged, when no such name fits the buffer.
     bool MakeUniqueFileName(char* path);
-    // Closes the file in `slot` and creates a new one for `namePart` in the day folder of `now`.
+    // Closes the file in `slot` and creates a new one for `namePart` (null: MakeNamePart's) in
+    // the day folder of `now`.
     // Always 1; the slot stays empty when no file could be made, and then no open is tried
     // again within the same second.
     int OpenLogFile(LogFileSlot& slot, const char* namePart, const LocalTime& now);
@@ -65,6 +66,11 @@ public:
     std::int64_t LastOpenDay() const { return lastOpenDay; }
 
 protected:
+    // The name part ("name.dat") of the files of a writer that has one series, made when a
+    // file is opened: a slot's `namePart` may be null, and stands for this then. False when the
+    // lines get no file (the name does not fit or would leave the folder); so by default.
+    virtual bool MakeNamePart(char* buffer) const;
+
     // Rolls the file in `slot` over if needed, then appends `line` to it with one write. Every
     // line on disk is whole or absent: a failed write is cut off again, and a file that cannot
     // be cut back is left for a new one. A line that no file can take is lost (silently).

@@ -71,7 +71,12 @@ bool LogWriterBase::ResumeFile(LogFileSlot& slot) {
 
 int LogWriterBase::OpenLogFile(LogFileSlot& slot, const char* namePart, const LocalTime& now) {
     CloseFile(slot);
-    if (config == nullptr || namePart == nullptr) return 1;
+    if (config == nullptr) return 1;
+    char madeNamePart[kPathCapacity];
+    if (namePart == nullptr) {
+        if (!MakeNamePart(madeNamePart)) return 1;
+        namePart = madeNamePart;
+    }
     // Noted before the once-a-second gate: on a full disk the clean-up is what may help.
     lastOpenDay = DayNumber(now.year, now.month, now.day);
     const std::int64_t second = SecondOf(now);
@@ -107,6 +112,7 @@ int LogWriterBase::OpenLogFile(LogFileSlot& slot, const char* namePart, const Lo
             slot.file = file;
             std::memcpy(slot.path, candidate, std::strlen(candidate) + 1);
             std::memcpy(slot.day, today, std::strlen(today) + 1);
+            slot.dayKey = DayKey(now);
             slot.nextNumber = number == INT_MAX ? INT_MAX : number + 1;
             slot.sizeLimit = platform.GetFileSizeLimit();
             slot.checkedSecond = second;
@@ -124,14 +130,14 @@ void LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
     if (config == nullptr) return;
     // One clock reading decides both the line's stamp and its day, so a line stamped before
     // midnight never opens the next day's file.
-    const char* today = DayFolderName(now);
+    const std::int64_t today = DayKey(now);
     if (slot.file == nullptr) {
-        if (!slot.parked || std::strcmp(slot.day, today) != 0 || !ResumeFile(slot)) {
+        if (!slot.parked || slot.dayKey != today || !ResumeFile(slot)) {
             OpenLogFile(slot, namePart, now);
             return;
         }
     }
-    if (std::strcmp(slot.day, today) != 0) {
+    if (slot.dayKey != today) {
         OpenLogFile(slot, namePart, now);
         return;
     }
@@ -161,7 +167,7 @@ void LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
 bool LogWriterBase::CanAppend(LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
                               std::size_t pending) {
     if (slot.file == nullptr || SecondOf(now) != slot.checkedSecond ||
-        std::strcmp(DayFolderName(now), slot.day) != 0) {
+        DayKey(now) != slot.dayKey) {
         return false;
     }
     const std::int64_t length = platform.GetFileLength(slot.file);

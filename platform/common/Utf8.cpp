@@ -45,6 +45,22 @@ std::size_t CopyPrintableAsciiBlocks(const char16_t* in, char* out, std::size_t 
 }
 #endif
 
+#if defined(__SSE2__)
+// The index of the first NUL among `count` (a multiple of eight) units from `in`, which is
+// aligned to 16 bytes, else `count`; reads aligned blocks as CopyPrintableAsciiBlocks does.
+__attribute__((no_sanitize("address", "thread")))
+std::size_t FindTerminatorInBlocks(const char16_t* in, std::size_t count) {
+    const __m128i zero = _mm_setzero_si128();
+    for (std::size_t index = 0; index < count; index += 8) {
+        const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(in + index));
+        const unsigned nul =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, zero)));
+        if (nul != 0) return index + static_cast<std::size_t>(__builtin_ctz(nul)) / 2;
+    }
+    return count;
+}
+#endif
+
 // Copies the printable ASCII that starts `in`, at most `room` units, and returns how many.
 // One unit at a time, a unit is read only once the one before it proved not to be the
 // terminator.
@@ -138,6 +154,22 @@ std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity
     }
     buffer[written] = '\0';
     return written;
+}
+
+std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits) {
+    std::size_t units = 0;
+#if defined(__SSE2__)
+    while ((reinterpret_cast<std::uintptr_t>(text + units) & 15) != 0) {
+        if (units == maxUnits || text[units] == u'\0') return units;
+        ++units;
+    }
+    const std::size_t blocks = (maxUnits - units) / 8 * 8;
+    const std::size_t found = FindTerminatorInBlocks(text + units, blocks);
+    if (found < blocks) return units + found;
+    units += blocks;
+#endif
+    while (units < maxUnits && text[units] != u'\0') ++units;
+    return units;
 }
 
 std::size_t Utf16PrefixFittingUtf8(const char16_t* text, std::size_t maxUnits,

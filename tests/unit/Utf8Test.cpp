@@ -1,8 +1,11 @@
-// The strict UTF-8 decoder every conversion shares, seen through Utf8ToUtf16.
+// The strict UTF-8 decoder every conversion shares, seen through Utf8ToUtf16; and the block
+// reads of UTF-16 text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "platform/TextConversion.h"
 #include "platform/common/Utf8Decode.h"
 
 namespace VTLogAdapter::Testing {
@@ -64,6 +67,53 @@ TEST(Utf8, CutBeforeACharacterThatDoesNotFit) {
     char16_t untouched = u'#';
     EXPECT_EQ(0u, Utf8ToUtf16("abc", 3, &untouched, 0));
     EXPECT_EQ(u'#', untouched);
+}
+
+// Printable ASCII is copied, and the terminator sought, a block of eight units at a time from
+// aligned addresses: at every alignment of the text, every place of the first other unit and
+// rooms ending inside the run, the results must be those of a reading unit by unit.
+TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
+    struct Stop {
+        char16_t unit;
+        std::string utf8;   // with line breaks continued
+    };
+    const Stop stops[] = {{u'\0', ""}, {u'\n', "\n\t"}, {u'\u00E9', "\xC3\xA9"},
+                          {u'\x1F', "\x1F"}, {u'\x7F', "\x7F"}, {u'\u0100', "\xC4\x80"}};
+    alignas(16) char16_t storage[48];
+    for (std::size_t offset = 0; offset < 8; ++offset) {
+        for (std::size_t position = 0; position <= 25; ++position) {
+            for (const Stop& stop : stops) {
+                char16_t* text = storage + offset;
+                std::string ascii;
+                for (std::size_t i = 0; i < position; ++i) {
+                    text[i] = static_cast<char16_t>(u'a' + i % 26);
+                    ascii += static_cast<char>('a' + i % 26);
+                }
+                // Past a NUL, 'z' lies beyond the text and must not be taken for part of it.
+                text[position] = stop.unit;
+                text[position + 1] = u'z';
+                text[position + 2] = u'\0';
+                const std::string expected = ascii + stop.utf8 + (stop.unit != 0 ? "z" : "");
+                const std::string where = "offset " + std::to_string(offset) + ", position " +
+                                          std::to_string(position) + ", stop " +
+                                          std::to_string(static_cast<int>(stop.unit));
+                char out[64];
+                EXPECT_EQ(expected.size(),
+                          Utf16ToUtf8(text, out, sizeof out, LineBreaks::Continued))
+                    << where;
+                EXPECT_EQ(expected, std::string(out)) << where;
+                const std::size_t room = position / 2;
+                Utf16ToUtf8(text, out, room + 1, LineBreaks::Continued);
+                EXPECT_EQ(ascii.substr(0, room), std::string(out)) << where;
+
+                const std::size_t length = stop.unit != 0 ? position + 2 : position;
+                EXPECT_EQ(length, Utf16Length(text, 40)) << where;
+                for (std::size_t max : {room, position, position + 1}) {
+                    EXPECT_EQ(std::min(length, max), Utf16Length(text, max)) << where;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
