@@ -223,6 +223,13 @@ PosixPlatform::PosixPlatform() {
     static const int registered =
         pthread_atfork(&HoldTimeConversion, &ReleaseTimeConversion, &StartAfreshInChild);
     (void)registered;
+    const char* path = std::getenv("VTLOGADAPTER_SYSLOG_SOCKET");
+    if (path == nullptr || path[0] == '\0') path = "/dev/log";
+    syslogAddress.sun_family = AF_UNIX;
+    // A path that would be cut could name some other socket: no debugger output then.
+    if (!CopyText(path, syslogAddress.sun_path, sizeof syslogAddress.sun_path)) {
+        syslogAddress.sun_path[0] = '\0';
+    }
 }
 
 std::uint32_t PosixPlatform::GetCurrentThreadId() const {
@@ -528,14 +535,9 @@ void PosixPlatform::RegisterForkHandlers(void (*prepare)(), void (*parent)(), vo
 }
 
 void PosixPlatform::WriteDebugOutput(const char* line) {
-    if (line == nullptr) return;
+    if (line == nullptr || syslogAddress.sun_path[0] == '\0') return;
     const int descriptor = SyslogSocket();
     if (descriptor < 0) return;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const char* path = std::getenv("VTLOGADAPTER_SYSLOG_SOCKET");
-    if (path == nullptr || path[0] == '\0') path = "/dev/log";
-    if (!CopyText(path, address.sun_path, sizeof address.sun_path)) return;
 
     // What syslog() would send for a program that never called openlog(): facility user,
     // severity debug, "Mmm dd hh:mm:ss" in local time with the day padded by a space, and the
@@ -563,7 +565,7 @@ void PosixPlatform::WriteDebugOutput(const char* line) {
     // A full queue (a stalled daemon) or a missing socket drops this copy; the next line tries
     // again. Nothing waits: this runs under the engine's lock.
     sendto(descriptor, datagram, used, MSG_DONTWAIT | MSG_NOSIGNAL,
-           reinterpret_cast<const sockaddr*>(&address), sizeof address);
+           reinterpret_cast<const sockaddr*>(&syslogAddress), sizeof syslogAddress);
 }
 
 bool PosixPlatform::ReadConfigurationFile(const char* path, std::size_t maxLength,

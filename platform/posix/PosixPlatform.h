@@ -1,6 +1,8 @@
 // The POSIX implementation of the platform seam (Linux and other Unix systems).
 #pragma once
 
+#include <sys/un.h>
+
 #include "platform/Platform.h"
 
 namespace VTLogAdapter {
@@ -42,6 +44,12 @@ public:
     void WriteDebugOutput(const char* line) override;
     bool ReadConfigurationFile(const char* path, std::size_t maxLength,
                                std::string& content) const override;
+
+private:
+    // The syslog daemon's socket: /dev/log, or VTLOGADAPTER_SYSLOG_SOCKET as it was when the
+    // platform was built. Read once because the host may call setenv from any thread, and a
+    // getenv on every line would race with it. Empty when the path does not fit.
+    sockaddr_un syslogAddress{};
 };
 
 // The emulated registry lives below this folder: VTLOGADAPTER_REGISTRY_ROOT when set, else

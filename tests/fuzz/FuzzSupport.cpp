@@ -14,6 +14,17 @@ namespace {
 constexpr char kTimePrefix[] = "14:03:07:045 ";
 constexpr std::size_t kMaxRecordBytes = 2047;
 
+// True when `record` starts with a time of the form "hh:mm:ss:mmm ".
+bool StartsWithATime(const std::string& record) {
+    static constexpr char kForm[] = "00:00:00:000 ";
+    if (record.size() < sizeof kForm - 1) return false;
+    for (std::size_t i = 0; i + 1 < sizeof kForm; ++i) {
+        const bool digit = record[i] >= '0' && record[i] <= '9';
+        if (kForm[i] == '0' ? !digit : record[i] != kForm[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::u16string Utf16FromBytes(const std::string& bytes) {
@@ -67,8 +78,10 @@ bool IsStrictUtf8(const std::string& text) {
     return true;
 }
 
-void CheckRecord(const std::string& record, const char* where) {
-    FuzzCheck(record.compare(0, sizeof kTimePrefix - 1, kTimePrefix) == 0,
+void CheckRecord(const std::string& record, const char* where, Stamp stamp) {
+    FuzzCheck(stamp == Stamp::FakeClock
+                  ? record.compare(0, sizeof kTimePrefix - 1, kTimePrefix) == 0
+                  : StartsWithATime(record),
               "a record starts with its time", std::string(where) + ": " + record);
     FuzzCheck(!record.empty() && record.back() == '\n', "a record ends with a line break",
               std::string(where) + ": " + record);
@@ -84,7 +97,7 @@ void CheckRecord(const std::string& record, const char* where) {
     }
 }
 
-std::size_t CheckRecords(const std::string& content, const char* where) {
+std::size_t CheckRecords(const std::string& content, const char* where, Stamp stamp) {
     std::size_t count = 0;
     std::size_t start = 0;
     while (start < content.size()) {
@@ -93,7 +106,7 @@ std::size_t CheckRecords(const std::string& content, const char* where) {
             end = content.find('\n', end + 1);
         }
         end = end == std::string::npos ? content.size() : end + 1;
-        CheckRecord(content.substr(start, end - start), where);
+        CheckRecord(content.substr(start, end - start), where, stamp);
         ++count;
         start = end;
     }

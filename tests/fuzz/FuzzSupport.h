@@ -23,14 +23,19 @@ void FuzzCheck(bool condition, const char* what, const std::string& detail = "")
 // True when `text` is UTF-8 without overlong forms, encoded surrogates or values past U+10FFFF.
 bool IsStrictUtf8(const std::string& text);
 
-// One record as the engine writes it: starts with the fake clock's time, ends with "\n", holds
-// at most 2,047 bytes before that, is strict UTF-8, and every other line break in it is "\n"
-// followed by a tab (no CR at all), so no text inside it can pass for a record of its own.
-void CheckRecord(const std::string& record, const char* where);
+// The clock that stamped the records checked: a FakePlatform's, whose time is known, or the
+// system's, of which only the form "hh:mm:ss:mmm " is.
+enum class Stamp { FakeClock, SystemClock };
+
+// One record as the engine writes it: starts with its time, ends with "\n", holds at most
+// 2,047 bytes before that, is strict UTF-8, and every other line break in it is "\n" followed
+// by a tab (no CR at all), so no text inside it can pass for a record of its own.
+void CheckRecord(const std::string& record, const char* where, Stamp stamp = Stamp::FakeClock);
 
 // Splits file content into records (a record goes on while a line break is followed by a tab),
 // checks each, and returns how many there are.
-std::size_t CheckRecords(const std::string& content, const char* where);
+std::size_t CheckRecords(const std::string& content, const char* where,
+                         Stamp stamp = Stamp::FakeClock);
 
 // Makes every file creation on `platform` check that the file lies in the fake clock's day
 // folder below `logFolder`, or further below it, and abort otherwise.

@@ -57,6 +57,8 @@ public:
         WriteToFile(file, namePart, line.c_str(), line.size(), platform.GetLocalTime());
     }
 
+    // As group commit hands lines over: those that go to one file in a row in one write.
+    using LogWriterBase::WriteLinesToFile;
     using LogWriterBase::currentDay;
     using LogWriterBase::fileMutex;
     using LogWriterBase::moduleFileName;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TempFolder.h"
@@ -28,6 +30,18 @@ struct Host {
 
     std::string Day(const std::string& name) const { return temp.Join(Native("2026-12-07/" + name)); }
     void NextSecond(int second) { platform.SetTime(2026, 12, 7, 14, 3, second); }
+    // `lines` handed over together as group commit does, each stamped at its second.
+    void Batch(const std::vector<std::pair<std::string, int>>& lines) {
+        std::vector<LineToWrite> stamped;
+        for (const auto& [text, second] : lines) {
+            LocalTime now = platform.Now();
+            now.second = second;
+            stamped.push_back({text.c_str(), text.size(), now});
+        }
+        std::vector<const LineToWrite*> batch;
+        for (const LineToWrite& line : stamped) batch.push_back(&line);
+        writer.WriteLinesToFile(writer.file, "trace", batch.data(), batch.size());
+    }
     Contents Files() const {
         Contents contents;
         for (const std::string& file : ListFiles(temp.Path())) {
@@ -96,6 +110,27 @@ TEST(HostileHost, FilesEndWholeAndInTheirPlace) {
              h.writer.Write("b\n");
          },
          {{"2026-12-07/trace.dat", "a\nha"}, {"2026-12-07/trace_1.dat", "b\n"}}},
+        {"a batch cut short is cut back to before its write, whole lines it took included",
+         [](Host& h) {
+             h.writer.Write("a\n");
+             h.platform.bytesWritten = [](std::size_t) { return std::size_t{3}; };
+             h.Batch({{"b\n", 7}, {"c\n", 7}, {"d\n", 7}});
+             h.platform.bytesWritten = nullptr;
+             h.writer.Write("e\n");
+         },
+         {{"2026-12-07/trace.dat", "a\ne\n"}}},
+        {"a batch that cannot be cut back: the rest of the batch goes to a new file",
+         [](Host& h) {
+             h.writer.Write("a\n");
+             // Only the batch's first write is cut short; its line of the next second is a
+             // write of its own.
+             h.platform.bytesWritten = [calls = 0](std::size_t length) mutable {
+                 return ++calls == 1 ? std::size_t{3} : length;
+             };
+             h.platform.truncateFails = true;
+             h.Batch({{"b\n", 7}, {"c\n", 7}, {"d\n", 8}});
+         },
+         {{"2026-12-07/trace.dat", "a\nb\nc"}, {"2026-12-07/trace_1.dat", "d\n"}}},
         {"the system's file-size limit is never passed; a line longer than it is dropped",
          [](Host& h) {
              // Room for two lines as stored (CR LF on Windows).

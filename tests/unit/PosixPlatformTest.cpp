@@ -112,6 +112,9 @@ TEST(PosixPlatform, DebugOutputIsASyslogDatagram) {
         {{2027, 6, 15, 0, 0, 0, 0}, "", "<15>Jun 15 00:00:00 " + ExecutableName() + ": "},
     };
     FixedClock platform;
+    // Read when the platform is built: a host changing its environment later, from any
+    // thread, neither races with the output nor moves it.
+    setenv("VTLOGADAPTER_SYSLOG_SOCKET", daemon.temp.Join("elsewhere").c_str(), 1);
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.line);
         platform.now = entry.time;
@@ -123,10 +126,10 @@ TEST(PosixPlatform, DebugOutputIsASyslogDatagram) {
 // A daemon that stalls (its queue full) or is missing costs the caller nothing: the copy is
 // dropped and the next one goes out again once there is room.
 TEST(PosixPlatform, DebugOutputNeverWaitsForTheDaemon) {
-    PosixPlatform platform;
     {
         SyslogReceiver daemon;
         ASSERT_TRUE(daemon.bound);
+        PosixPlatform platform;
         CallWithWatchdog("output to a full socket", [&] {
             for (int i = 0; i < 1000; ++i) platform.WriteDebugOutput("filler\n");
         });
@@ -140,8 +143,9 @@ TEST(PosixPlatform, DebugOutputNeverWaitsForTheDaemon) {
     }
     TempFolder empty;
     setenv("VTLOGADAPTER_SYSLOG_SOCKET", empty.Join("missing").c_str(), 1);
-    CallWithWatchdog("output to a missing socket", [&] { platform.WriteDebugOutput("lost\n"); });
+    PosixPlatform platform;
     unsetenv("VTLOGADAPTER_SYSLOG_SOCKET");
+    CallWithWatchdog("output to a missing socket", [&] { platform.WriteDebugOutput("lost\n"); });
 }
 
 }  // namespace
