@@ -12,6 +12,8 @@ public:
     CriticalSection& operator=(const CriticalSection&) = delete;
 
     void Enter();
+    // Enters when no other thread holds the section, without waiting; false otherwise.
+    bool TryEnter();
     void Leave();
     // In a forked child, whose only thread entered the section before the fork: leaves it.
     // Where there is no fork (Windows) it is never called.

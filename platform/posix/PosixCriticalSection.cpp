@@ -36,6 +36,8 @@ void CriticalSection::Enter() {
     pthread_mutex_lock(mutex);
 }
 
+bool CriticalSection::TryEnter() { return pthread_mutex_trylock(Mutex(storage)) == 0; }
+
 void CriticalSection::Leave() { pthread_mutex_unlock(Mutex(storage)); }
 
 // The child's one thread is the one that entered the section before the fork, so it may

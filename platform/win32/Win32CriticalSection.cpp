@@ -25,6 +25,8 @@ CriticalSection::~CriticalSection() { DeleteCriticalSection(Section(storage)); }
 
 void CriticalSection::Enter() { EnterCriticalSection(Section(storage)); }
 
+bool CriticalSection::TryEnter() { return TryEnterCriticalSection(Section(storage)) != 0; }
+
 void CriticalSection::Leave() { LeaveCriticalSection(Section(storage)); }
 
 void CriticalSection::ResetInChild() {}
