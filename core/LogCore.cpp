@@ -13,12 +13,13 @@
 namespace VTLogAdapter {
 
 // A caller's line from its formatting until a writer has handed it to the system; it lives
-// on the caller's stack, which the caller leaves only once `done` is set under the lock.
+// on the caller's stack, which the caller may leave as soon as it sees `done`: whoever sets
+// `done` sets `result` before it and touches the line no more after it.
 struct PendingLine {
     LineToWrite line{};
     const char16_t* operation = nullptr;   // null: the general log
     PendingLine* next = nullptr;
-    bool done = false;
+    std::atomic<bool> done{false};
     int result = 1;
     char text[kLineCapacity];
 };
@@ -48,7 +49,7 @@ void LogCore::Close() {
     for (PendingLine* pending = TakeQueue(); pending != nullptr;) {
         PendingLine* next = pending->next;
         pending->result = 0;
-        pending->done = true;
+        pending->done.store(true, std::memory_order_release);
         pending = next;
     }
     if (fileLog != nullptr) fileLog->Close();
@@ -204,32 +205,57 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
             lock.Leave();
             return pending.result;
         }
+        Push(pending);
+        WriteQueued(pending, cleanUpDay);
         lock.Leave();
+        return pending.result;
     }
+    Push(pending);
+    // Whoever holds the lock writes every queued line with its batch, so a waiting thread
+    // watches its own line rather than the lock: once it is written the thread leaves without
+    // taking the lock at all. Only a line still queued when the lock comes free makes its
+    // thread take it and write the queue itself; after a while it sleeps on the lock.
+    for (int attempt = 0; attempt < kCommitSpins; ++attempt) {
+        if (pending.done.load(std::memory_order_acquire)) return pending.result;
+        if (lock.TryEnter()) {
+            WriteQueued(pending, cleanUpDay);
+            lock.Leave();
+            return pending.result;
+        }
+        SpinPause();
+    }
+    CriticalSectionGuard guard(lock);
+    WriteQueued(pending, cleanUpDay);
+    return pending.result;
+}
+
+void LogCore::Push(PendingLine& pending) {
     pending.next = queue.load(std::memory_order_relaxed);
     while (!queue.compare_exchange_weak(pending.next, &pending, std::memory_order_release,
                                         std::memory_order_relaxed)) {
     }
-    CriticalSectionGuard guard(lock);
-    // Not done: the line is still queued (whoever takes the queue marks all it took before
-    // letting go of the lock), so the batch taken here holds it.
-    if (!pending.done) {
-        PendingLine* batch = TakeQueue();
-        if (closed) {
-            for (PendingLine* dropped = batch; dropped != nullptr; dropped = dropped->next) {
-                dropped->result = 0;
-            }
-        } else {
-            WriteBatch(batch);
-            // Whichever thread's batch made the day's first open runs the clean-up, once it
-            // has let go of the lock.
-            if (cleanUpDay == 0) cleanUpDay = TakeDueCleanUp();
+}
+
+void LogCore::WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay) {
+    // Done already: a batch taken meanwhile held the line. Else it is still queued, and the
+    // batch taken here holds it.
+    if (pending.done.load(std::memory_order_relaxed)) return;
+    PendingLine* batch = TakeQueue();
+    if (closed) {
+        for (PendingLine* dropped = batch; dropped != nullptr; dropped = dropped->next) {
+            dropped->result = 0;
         }
-        for (PendingLine* written = batch; written != nullptr; written = written->next) {
-            written->done = true;
-        }
+    } else {
+        WriteBatch(batch);
+        // Whichever thread's batch made the day's first open runs the clean-up, once it has
+        // let go of the lock.
+        if (cleanUpDay == 0) cleanUpDay = TakeDueCleanUp();
     }
-    return pending.result;
+    for (PendingLine* written = batch; written != nullptr;) {
+        PendingLine* next = written->next;
+        written->done.store(true, std::memory_order_release);
+        written = next;
+    }
 }
 
 PendingLine* LogCore::TakeQueue() {

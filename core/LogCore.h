@@ -82,10 +82,17 @@ private:
     // Queues a formatted line and returns once a writer has handed it to the system (1), or
     // it was dropped because the core closed (0). Whoever holds the lock writes every line
     // queued by then, so threads that arrive together share one write per file; a thread
-    // whose line was written meanwhile finds it done when its turn at the lock comes.
+    // whose line was written meanwhile sees it done and leaves without taking the lock.
     // `cleanUpDay` receives the day whose clean-up the caller is to run once it returns, or
     // stays 0.
     int Commit(PendingLine& pending, std::int64_t& cleanUpDay);
+    // Queues a formatted line, without the lock.
+    void Push(PendingLine& pending);
+    // Holding the lock: writes the queued lines, `pending` among them unless a batch took it
+    // already, and marks every line it took done.
+    void WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay);
+    // How often a waiting thread looks at its line and tries the lock before it sleeps on it.
+    static constexpr int kCommitSpins = 200;
     // Holding the lock: the day of a clean-up that a batch's first open of a day made due, once
     // per day, or 0.
     std::int64_t TakeDueCleanUp();

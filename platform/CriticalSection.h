@@ -24,6 +24,13 @@ private:
     alignas(8) unsigned char storage[64];
 };
 
+// Tells the processor that this thread is spinning on a value another thread will change.
+inline void SpinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 // Holds a CriticalSection for one scope.
 class CriticalSectionGuard {
 public:

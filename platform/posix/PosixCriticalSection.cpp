@@ -29,9 +29,7 @@ void CriticalSection::Enter() {
     pthread_mutex_t* mutex = Mutex(storage);
     for (int attempt = 0; attempt < 200; ++attempt) {
         if (pthread_mutex_trylock(mutex) == 0) return;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
+        SpinPause();
     }
     pthread_mutex_lock(mutex);
 }
