@@ -116,5 +116,38 @@ TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
     }
 }
 
+// Runs of two-byte characters are converted eight at a time wherever the text lies: every
+// alignment, run length and room must give the bytes of a conversion unit by unit.
+TEST(Utf16, TwoByteRunsAgreeAtEveryAlignmentLengthAndRoom) {
+    alignas(16) char16_t storage[48];
+    for (std::size_t offset = 0; offset < 8; ++offset) {
+        for (std::size_t run = 1; run <= 25; ++run) {
+            char16_t* text = storage + offset;
+            std::string expected;
+            for (std::size_t i = 0; i < run; ++i) {
+                // U+0410 to U+0417, and U+07FF at the edge of the range once in a while.
+                const char16_t unit =
+                    i % 5 == 4 ? u'\u07FF' : static_cast<char16_t>(0x410 + i % 8);
+                text[i] = unit;
+                expected += static_cast<char>(0xC0 | (unit >> 6));
+                expected += static_cast<char>(0x80 | (unit & 0x3F));
+            }
+            // A unit just past the range ends the run; then the terminator.
+            text[run] = u'\u0800';
+            text[run + 1] = u'\0';
+            const std::string where =
+                "offset " + std::to_string(offset) + ", run " + std::to_string(run);
+            char out[96];
+            const std::size_t whole = Utf16ToUtf8(text, out, sizeof out);
+            EXPECT_EQ(expected + "\xE0\xA0\x80", std::string(out, whole)) << where;
+            // A room that ends inside the run keeps whole characters only.
+            for (std::size_t room : {run, run + 1, 2 * run - 1}) {
+                const std::size_t length = Utf16ToUtf8(text, out, room + 1);
+                EXPECT_EQ(expected.substr(0, room / 2 * 2), std::string(out, length)) << where;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace VTLogAdapter::Testing
