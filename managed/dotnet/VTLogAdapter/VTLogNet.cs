@@ -54,7 +54,7 @@ namespace VTLogAdapter
         /// <summary>Logs <paramref name="Message"/> verbatim (null counts as empty).</summary>
         public void Trace(string? Message)
         {
-            if (m_handle.IsClosed || !TraceEnabled()) return;
+            if (!TraceEnabled() || m_handle.IsClosed) return;
             try
             {
                 unsafe
@@ -77,7 +77,7 @@ namespace VTLogAdapter
         /// </summary>
         public void Trace(string? Message, string? Parameter)
         {
-            if (m_handle.IsClosed || !TraceEnabled()) return;
+            if (!TraceEnabled() || m_handle.IsClosed) return;
             try
             {
                 unsafe
