@@ -55,13 +55,22 @@ bool IsUtf8Continuation(char byte) {
 // same bytes, and a thread logging from one place meets the same ones line after line, so it
 // copies them instead of building each field again. Only locations that cannot change their
 // text are kept: none at all, or the class's own constants.
-struct FieldsCache {
+struct FieldsKey {
     std::uint64_t identity = 0;   // 0: nothing kept
     unsigned switches = 0;
     std::uint32_t thread = 0;
     int level = 0;
     int line = 0;
     const char16_t* sourceFile = nullptr;
+
+    bool operator==(const FieldsKey& other) const {
+        return identity == other.identity && switches == other.switches &&
+               thread == other.thread && level == other.level && line == other.line &&
+               sourceFile == other.sourceFile;
+    }
+};
+struct FieldsCache {
+    FieldsKey key;
     std::size_t length = 0;
     char bytes[kFieldCapacity];
 };
@@ -236,22 +245,23 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     out.TwoDigits(time.second, ':');
     out.Milliseconds(time.milliseconds);
 
-    // What the fields between time and message are built from; `switches` stays 0 for a line
+    // What the fields between time and message are built from; `key.switches` stays 0 for a line
     // whose fields cannot be kept.
     const bool classLocation = sourceFile == kClassSourceFile && function == kClassFunction;
-    unsigned switches = 0;
-    std::uint32_t thread = 0;
+    FieldsKey key;
     if (configured && (config->sourceFileInfo == 0 || classLocation)) {
-        switches = 1u | (config->moduleName != 0 ? 2u : 0u) | (config->sessionInfo != 0 ? 4u : 0u) |
-                   (config->processId != 0 ? 8u : 0u) | (config->threadId != 0 ? 16u : 0u) |
-                   (config->sourceFileInfo != 0 ? 32u : 0u) | (config->excelMode != 0 ? 64u : 0u);
-        if ((switches & 16u) != 0) thread = platform.GetCurrentThreadId();
-        FieldsCache& kept = fieldsCache;
-        if (kept.identity == identityNumber && kept.switches == switches &&
-            kept.thread == thread && kept.level == level && kept.line == line &&
-            kept.sourceFile == sourceFile && out.Fields(kept.bytes, kept.length)) {
-            return out.Finish(message);
-        }
+        key.switches = 1u | (config->moduleName != 0 ? 2u : 0u) |
+                       (config->sessionInfo != 0 ? 4u : 0u) | (config->processId != 0 ? 8u : 0u) |
+                       (config->threadId != 0 ? 16u : 0u) |
+                       (config->sourceFileInfo != 0 ? 32u : 0u) |
+                       (config->excelMode != 0 ? 64u : 0u);
+        if (config->threadId != 0) key.thread = platform.GetCurrentThreadId();
+        key.identity = identityNumber;
+        key.level = level;
+        key.line = line;
+        key.sourceFile = sourceFile;
+        const FieldsCache& kept = fieldsCache;
+        if (kept.key == key && out.Fields(kept.bytes, kept.length)) return out.Finish(message);
     }
     const std::size_t fieldsStart = out.Length();
 
@@ -274,8 +284,8 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     }
     if (configured && config->threadId != 0) {
         out.Bytes("TID=", 4);
-        if (switches == 0) thread = platform.GetCurrentThreadId();
-        out.Unsigned(static_cast<int>(thread));
+        if (key.switches == 0) key.thread = platform.GetCurrentThreadId();
+        out.Unsigned(static_cast<int>(key.thread));
         out.Char(' ');
         out.Separator();
     }
@@ -312,16 +322,11 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     }
 
     const std::size_t fieldsLength = out.Length() - fieldsStart;
-    if (switches != 0 && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
+    if (key.switches != 0 && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
         FieldsCache& kept = fieldsCache;
         std::memcpy(kept.bytes, out.At(fieldsStart), fieldsLength);
         kept.length = fieldsLength;
-        kept.identity = identityNumber;
-        kept.switches = switches;
-        kept.thread = thread;
-        kept.level = level;
-        kept.line = line;
-        kept.sourceFile = sourceFile;
+        kept.key = key;
     }
     return out.Finish(message);
 }
