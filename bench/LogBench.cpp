@@ -9,12 +9,18 @@
 //   vtlog_bench --count CASE LINES                  a warm-up, then LINES calls of CASE and
 //                                                   nothing else: for instruction counts
 //   vtlog_bench --list                              the names --count accepts
+//   vtlog_bench --memory LINES                      LINES lines with files rolling over every
+//                                                   megabyte; memory, heap allocations and
+//                                                   descriptors sampled ten times, then "flat"
+//                                                   or "GROWING" (exit status 1)
 //
 // The engine reads its configuration once per process, so the written and the filtered cases
 // (whose threshold is above Trace's fixed level) run in separate processes.
 #include <benchmark/benchmark.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,7 +70,8 @@ constexpr long kWarmUpCalls = 2000;
 // the configuration with every field on, and the log folder. Must exist before the first call.
 class Workspace {
 public:
-    explicit Workspace(int logLevel) {
+    // `fileSizeLimit` in megabytes, as the configuration gives it.
+    explicit Workspace(int logLevel, double fileSizeLimit = 64) {
         char pattern[] = "/tmp/vtlog-bench-XXXXXX";
         if (mkdtemp(pattern) == nullptr) {
             std::perror("mkdtemp");
@@ -76,16 +83,16 @@ public:
         fs::create_directories(root / "install/bin");
         fs::create_directories(Logs());
         std::ofstream(key / "ZLM_HOME") << (root / "install/bin").string();
-        // No debugger output (syslog on Linux); a size limit high enough that roll-over is
-        // rare, as with spdlog's single file.
+        // No debugger output (syslog on Linux). The default size limit is high enough that
+        // roll-over is rare, as with spdlog's single file.
         std::ofstream(root / "install/LogConfigure.xml")
             << "<LogConfigure enable=\"1\"><global processid=\"1\" threadid=\"1\""
                " modulename=\"1\" sourcefileinfo=\"1\" sessioninfo=\"1\" excelmode=\"0\">"
                "<output name=\"file\" enable=\"1\"/>"
                "<output name=\"outputdebugwindows\" enable=\"0\"/></global>"
                "<log filepath=\""
-            << Logs().string() << "/\" filesizelimit=\"64\" loglevel=\"" << logLevel
-            << "\" usedefaultfilename=\"1\"/></LogConfigure>";
+            << Logs().string() << "/\" filesizelimit=\"" << fileSizeLimit << "\" loglevel=\""
+            << logLevel << "\" usedefaultfilename=\"1\"/></LogConfigure>";
         setenv("VTLOGADAPTER_REGISTRY_ROOT", (root / "registry").c_str(), 1);
     }
     ~Workspace() {
@@ -333,6 +340,169 @@ int CountCalls(const char* name, long calls) {
     return failure == nullptr ? 0 : 1;
 }
 
+// The memory run samples ten times and judges from the middle sample to the last, within the
+// bounds below.
+constexpr int kMemorySamples = 10;
+constexpr double kMemoryFileSizeLimit = 1;   // megabytes: a roll-over every few thousand lines
+// Pages touched late for the first time (a code path, a stack page) stay below this; anything
+// kept per line would pass it long before the end of a run.
+constexpr long kFlatResidentKiB = 256;
+// Opening a file may allocate its handle: a few allocations per file opened are the
+// roll-over's own, while one per line would be thousands per file.
+constexpr long kAllocationsPerFile = 2;
+
+// What the process holds after a number of lines.
+struct MemorySample {
+    long lines;
+    long residentKiB;
+    long allocations;   // by the logging calls; the sampling's own are left out
+    long filesOpened;
+    long descriptors;
+};
+
+long ResidentKiB() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(statm);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Calls `each` with every descriptor the process has open but the listing's own.
+template <typename Each>
+void ForEachDescriptor(Each each) {
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr) return;
+    while (const dirent* entry = readdir(folder)) {
+        if (entry->d_name[0] == '.') continue;
+        const int descriptor = std::atoi(entry->d_name);
+        if (descriptor != dirfd(folder)) each(descriptor);
+    }
+    closedir(folder);
+}
+
+long OpenDescriptors() {
+    long count = 0;
+    ForEachDescriptor([&count](int) { ++count; });
+    return count;
+}
+
+// Removes every file below the log folder that the process does not hold open: the engine only
+// ever appends to the newest file of each log, so the older ones can go, and ten million lines
+// need no more disk than a few megabytes. Returns the files removed; `present` gets the ones
+// left (the open ones). Folders stay, so no open file loses its day folder.
+long RemoveClosedFiles(const fs::path& folder, long& present) {
+    std::vector<std::pair<dev_t, ino_t>> open;
+    ForEachDescriptor([&open](int descriptor) {
+        struct stat info {};
+        if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+            open.emplace_back(info.st_dev, info.st_ino);
+        }
+    });
+    long removed = 0;
+    present = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        struct stat info {};
+        if (stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        if (std::find(open.begin(), open.end(), std::make_pair(info.st_dev, info.st_ino)) !=
+            open.end()) {
+            ++present;
+            continue;
+        }
+        std::error_code ignored;
+        if (fs::remove(it->path(), ignored)) ++removed;
+    }
+    return removed;
+}
+
+// Half the lines to a named log, the rest to the general log, one in four of them through
+// LogEx: both writers and both entries roll over in the same run.
+void CallMemoryLine(long line) {
+    if (line % 2 == 0) {
+        CallTraceNamed();
+    } else if (line % 8 == 7) {
+        CallLogEx();
+    } else {
+        CallTraceUnnamed();
+    }
+}
+
+void PrintSample(const MemorySample& sample) {
+    std::printf("%12ld %10ld %12ld %8ld %8ld\n", sample.lines, sample.residentKiB,
+                sample.allocations, sample.filesOpened, sample.descriptors);
+    std::fflush(stdout);
+}
+
+// Judged from the middle of the run to its end, when every buffer and file slot the engine
+// keeps has long been made: what still grows then grows with the lines.
+bool ReportMemoryVerdict(const std::vector<MemorySample>& samples) {
+    const MemorySample& middle = samples[samples.size() / 2];
+    const MemorySample& last = samples.back();
+    long peakKiB = middle.residentKiB;
+    bool sameDescriptors = true;
+    for (std::size_t i = samples.size() / 2; i < samples.size(); ++i) {
+        peakKiB = std::max(peakKiB, samples[i].residentKiB);
+        sameDescriptors = sameDescriptors && samples[i].descriptors == middle.descriptors;
+    }
+    const long growthKiB = peakKiB - middle.residentKiB;
+    const long files = last.filesOpened - middle.filesOpened;
+    const long allocations = last.allocations - middle.allocations;
+    std::printf("\nfrom %ld to %ld lines: resident %+ld KiB, %ld allocations for %ld files opened,"
+                " descriptors %ld -> %ld\n",
+                middle.lines, last.lines, growthKiB, allocations, files, middle.descriptors,
+                last.descriptors);
+    if (files == 0) {
+        std::printf("no roll-over in the second half: too few lines to judge\n");
+        return false;
+    }
+    const bool residentFlat = growthKiB <= kFlatResidentKiB;
+    const bool allocationsFlat = allocations <= kAllocationsPerFile * files;
+    if (residentFlat && allocationsFlat && sameDescriptors) {
+        std::printf("flat\n");
+        return true;
+    }
+    std::printf("GROWING:%s%s%s\n", residentFlat ? "" : " resident memory",
+                allocationsFlat ? "" : " heap allocations", sameDescriptors ? "" : " descriptors");
+    return false;
+}
+
+int MeasureMemory(long lines) {
+    if (lines < kMemorySamples) {
+        std::fprintf(stderr, "--memory needs at least %d lines\n", kMemorySamples);
+        return 2;
+    }
+    workspace = new Workspace(1, kMemoryFileSizeLimit);
+    named = new VTLogAdapter::VTLogNet(u"Orders");
+    unnamed = new VTLogAdapter::VTLogNet(u"");
+    std::vector<MemorySample> samples;
+    samples.reserve(kMemorySamples + 1);
+    std::printf("%12s %10s %12s %8s %8s\n", "lines", "RSS KiB", "allocations", "files",
+                "fds");
+    samples.push_back({0, ResidentKiB(), 0, 0, OpenDescriptors()});
+    PrintSample(samples.back());
+    long allocations = 0;
+    long removed = 0;
+    long done = 0;
+    for (int sample = 1; sample <= kMemorySamples; ++sample) {
+        const long until = sample == kMemorySamples ? lines : lines / kMemorySamples * sample;
+        const long before = threadAllocations;
+        for (; done < until; ++done) CallMemoryLine(done);
+        allocations += threadAllocations - before;
+        long present = 0;
+        removed += RemoveClosedFiles(workspace->Logs(), present);
+        samples.push_back({done, ResidentKiB(), allocations, removed + present,
+                           OpenDescriptors()});
+        PrintSample(samples.back());
+    }
+    const bool flat = ReportMemoryVerdict(samples);
+    Finish();
+    return flat ? 0 : 1;
+}
+
 }  // namespace
 
 // Counting every allocation lets the benchmark report heap use per call.
@@ -364,6 +534,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "--count") == 0) {
         return CountCalls(argv[2], std::strtol(argv[3], nullptr, 10));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--memory") == 0) {
+        return MeasureMemory(std::strtol(argv[2], nullptr, 10));
     }
     const bool filtered = argc >= 2 && std::strcmp(argv[1], "--filtered") == 0;
     if (filtered) {
