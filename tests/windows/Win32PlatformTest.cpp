@@ -271,6 +271,25 @@ TEST_F(LogFileTest, EveryLineReachesTheSystemInOneWrite) {
     EXPECT_EQ(plain + feeds + mixed, ReadFile(path));
 }
 
+TEST_F(LogFileTest, EachWriteGoesToTheEndTheFileHasThen) {
+    // After a cut back, and after someone else made the file longer, a line goes to the end:
+    // never into what is there, and never after a gap.
+    const std::string path = temp.Join("trace.dat");
+    ASSERT_EQ(CreateResult::Created, platform.CreateNewLogFile(path.c_str(), file));
+    EXPECT_TRUE(platform.WriteLogLine(file, "one\ntwo\n", 8));
+    ASSERT_TRUE(platform.TruncateLogFile(file, 5));
+    EXPECT_TRUE(platform.WriteLogLine(file, "three\n", 6));
+    HANDLE other = CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(other, "XX\r\n", 4, &written, nullptr));
+    CloseHandle(other);
+    EXPECT_TRUE(platform.WriteLogLine(file, "four\n", 5));
+    EXPECT_EQ("one\nthree\nXX\nfour\n", ReadFile(path));
+}
+
 TEST_F(LogFileTest, OthersMayReadWriteAndRenameTheOpenFile) {
     const std::string path = temp.Join("shared.dat");
     ASSERT_EQ(CreateResult::Created, platform.CreateNewLogFile(path.c_str(), file));
