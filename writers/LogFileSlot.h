@@ -41,8 +41,12 @@ std::int64_t SecondOf(const LocalTime& time);
 // A key that differs exactly when the date does (for every field up to 65535); never 0 for a
 // real date, so an empty slot matches no day.
 inline std::int64_t DayKey(const LocalTime& time) {
-    return (static_cast<std::int64_t>(time.year) << 32) ^
-           (static_cast<std::int64_t>(time.month & 0xFFFF) << 16) ^ (time.day & 0xFFFF);
+    // Unsigned, so that no year, however odd, makes the shift undefined.
+    const std::uint64_t year = static_cast<std::uint32_t>(time.year);
+    const std::uint64_t key = (year << 32) |
+                              (static_cast<std::uint64_t>(time.month & 0xFFFF) << 16) |
+                              static_cast<std::uint64_t>(time.day & 0xFFFF);
+    return static_cast<std::int64_t>(key);
 }
 
 }  // namespace VTLogAdapter
