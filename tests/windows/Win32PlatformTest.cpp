@@ -271,39 +271,26 @@ TEST_F(LogFileTest, EveryLineReachesTheSystemInOneWrite) {
     EXPECT_EQ(plain + feeds + mixed, ReadFile(path));
 }
 
-TEST_F(LogFileTest, EachWriteGoesToTheEndTheFileHasThen) {
-    // After a cut back, and after someone else made the file longer, a line goes to the end:
-    // never into what is there, and never after a gap.
-    const std::string path = temp.Join("trace.dat");
+TEST_F(LogFileTest, OthersMayReadWriteAndRenameTheOpenFile) {
+    // Whatever else happened to the file, a cut back or someone else writing into it or making
+    // it longer, our next line goes to its end: never into what is there, never after a gap.
+    const std::string path = temp.Join("shared.dat");
     ASSERT_EQ(CreateResult::Created, platform.CreateNewLogFile(path.c_str(), file));
     EXPECT_TRUE(platform.WriteLogLine(file, "one\ntwo\n", 8));
     ASSERT_TRUE(platform.TruncateLogFile(file, 5));
     EXPECT_TRUE(platform.WriteLogLine(file, "three\n", 6));
-    HANDLE other = CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(other, "XX\r\n", 4, &written, nullptr));
-    CloseHandle(other);
-    EXPECT_TRUE(platform.WriteLogLine(file, "four\n", 5));
-    EXPECT_EQ("one\nthree\nXX\nfour\n", ReadFile(path));
-}
-
-TEST_F(LogFileTest, OthersMayReadWriteAndRenameTheOpenFile) {
-    const std::string path = temp.Join("shared.dat");
-    ASSERT_EQ(CreateResult::Created, platform.CreateNewLogFile(path.c_str(), file));
-    EXPECT_TRUE(platform.WriteLogLine(file, "mine\n", 5));
     HANDLE other = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    // Someone else writes at the start; our next line still goes to the end.
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(other, "XX", 2, &written, nullptr));
+    LARGE_INTEGER zero{};
+    EXPECT_TRUE(SetFilePointerEx(other, zero, nullptr, FILE_END));
+    EXPECT_TRUE(WriteFile(other, "YY\r\n", 4, &written, nullptr));
     CloseHandle(other);
-    EXPECT_TRUE(platform.WriteLogLine(file, "next\n", 5));
-    EXPECT_EQ("XXne\nnext\n", ReadFile(path));
+    EXPECT_TRUE(platform.WriteLogLine(file, "four\n", 5));
+    EXPECT_EQ("XXe\nthree\nYY\nfour\n", ReadFile(path));
     EXPECT_TRUE(MoveFileA(path.c_str(), temp.Join("moved.dat").c_str()));
 }
 
