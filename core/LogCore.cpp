@@ -214,7 +214,10 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     // Whoever holds the lock writes every queued line with its batch, so a waiting thread
     // watches its own line rather than the lock: once it is written the thread leaves without
     // taking the lock at all. Only a line still queued when the lock comes free makes its
-    // thread take it and write the queue itself; after a while it sleeps on the lock.
+    // thread take it and write the queue itself. It spins for a moment, then yields, so that
+    // with more threads than cores the waiting ones leave the cores to the threads formatting
+    // lines and the one writing them, without a sleep and a wake-up per line; after a while it
+    // sleeps on the lock.
     for (int attempt = 0; attempt < kCommitSpins; ++attempt) {
         if (pending.done.load(std::memory_order_acquire)) return pending.result;
         if (lock.TryEnter()) {
@@ -222,7 +225,11 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
             lock.Leave();
             return pending.result;
         }
-        SpinPause();
+        if (attempt < kCommitPauses) {
+            SpinPause();
+        } else {
+            YieldToOtherThreads();
+        }
     }
     CriticalSectionGuard guard(lock);
     WriteQueued(pending, cleanUpDay);

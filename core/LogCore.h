@@ -91,8 +91,10 @@ private:
     // Holding the lock: writes the queued lines, `pending` among them unless a batch took it
     // already, and marks every line it took done.
     void WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay);
-    // How often a waiting thread looks at its line and tries the lock before it sleeps on it.
+    // How often a waiting thread looks at its line and tries the lock before it sleeps on it,
+    // and how many of those looks come after a pause rather than after a yield.
     static constexpr int kCommitSpins = 200;
+    static constexpr int kCommitPauses = 20;
     // Holding the lock: the day of a clean-up that a batch's first open of a day made due, once
     // per day, or 0.
     std::int64_t TakeDueCleanUp();

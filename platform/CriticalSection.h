@@ -31,6 +31,12 @@ inline void SpinPause() {
 #endif
 }
 
+// Offers the processor to another thread that is ready to run, if there is one; returns at once
+// otherwise. A thread waiting for another's work to finish yields rather than spins once that
+// work takes longer than a moment: with more threads than cores, the one it waits for may be
+// the one it keeps from running.
+void YieldToOtherThreads();
+
 // Holds a CriticalSection for one scope.
 class CriticalSectionGuard {
 public:

@@ -1,5 +1,6 @@
 // CriticalSection over a pthread mutex.
 #include <pthread.h>
+#include <sched.h>
 
 #include <new>
 
@@ -37,6 +38,8 @@ void CriticalSection::Enter() {
 bool CriticalSection::TryEnter() { return pthread_mutex_trylock(Mutex(storage)) == 0; }
 
 void CriticalSection::Leave() { pthread_mutex_unlock(Mutex(storage)); }
+
+void YieldToOtherThreads() { sched_yield(); }
 
 // The child's one thread is the one that entered the section before the fork, so it may
 // leave it; the threads queued on it exist only in the parent.

@@ -31,4 +31,6 @@ void CriticalSection::Leave() { LeaveCriticalSection(Section(storage)); }
 
 void CriticalSection::ResetInChild() {}
 
+void YieldToOtherThreads() { SwitchToThread(); }
+
 }  // namespace VTLogAdapter
