@@ -10,9 +10,9 @@
 #include "platform/TextConversion.h"
 #include "writers/ClassLocation.h"
 
-// The class's location is the engine's to know: FormatLine recognises these arrays and prints
-// their field without converting it; lines show the line numbers of the two LogEx calls
-// below.
+// The class's location is the engine's to know: FormatLine recognises these arrays and
+// keeps the fields built from them. Lines show the line numbers of the two LogEx calls
+// below, which therefore stay where they are.
 #define VTLOGNET_SOURCE_FILE kClassSourceFile
 
 namespace VTLogAdapter {

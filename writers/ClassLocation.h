@@ -1,6 +1,6 @@
 // Where VTLogNet logs from: every line of the class names this source file and function.
-// FormatLine recognises these very arrays by address and prints their field from UTF-8 known
-// at compile time, sparing each line two conversions and a search for the file name.
+// FormatLine recognises these very arrays by address: being constants, their text never
+// changes, so a thread may keep the fields it built from them for its next line.
 #pragma once
 
 namespace VTLogAdapter {

@@ -35,12 +35,6 @@ struct LevelWord {
 constexpr LevelWord kLevelWords[] = {
     {"INFO ", 5}, {"TRACE ", 6}, {"WARN ", 5}, {"ERROR ", 6}, {"FATAL ", 6}};
 
-// The location field of the class's lines, as FormatLine would convert it.
-constexpr char kClassSourceFileName[] = "VTLogAdapter.cpp";
-constexpr char kClassFunctionUtf8[] = "VTLogAdapter::VTLogNet::Trace";
-static_assert(sizeof kClassFunctionUtf8 == sizeof kClassFunction / sizeof kClassFunction[0],
-              "the class's function name is ASCII");
-
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -296,29 +290,19 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     out.Separator();
 
     if (configured && config->sourceFileInfo != 0) {
-        if (classLocation) {
-            // Every line of the class carries this location: its UTF-8 is known beforehand.
-            out.Bytes(kClassSourceFileName, sizeof kClassSourceFileName - 1);
+        bool located = false;
+        if (sourceFile != nullptr && sourceFile[0] != u'\0') {
+            out.Wide(LastPathComponent(sourceFile));
             out.Char('(');
             out.Unsigned(line);
             out.Bytes(")::", 3);
-            out.Bytes(kClassFunctionUtf8, sizeof kClassFunctionUtf8 - 1);
-            out.Separator();
-        } else {
-            bool located = false;
-            if (sourceFile != nullptr && sourceFile[0] != u'\0') {
-                out.Wide(LastPathComponent(sourceFile));
-                out.Char('(');
-                out.Unsigned(line);
-                out.Bytes(")::", 3);
-                located = true;
-            }
-            if (function != nullptr && function[0] != u'\0') {
-                out.Wide(function);
-                located = true;
-            }
-            if (located) out.Separator();
+            located = true;
         }
+        if (function != nullptr && function[0] != u'\0') {
+            out.Wide(function);
+            located = true;
+        }
+        if (located) out.Separator();
     }
 
     const std::size_t fieldsLength = out.Length() - fieldsStart;
