@@ -46,12 +46,8 @@ void LogCore::Close() {
     if (closed) return;
     closed = true;
     // Threads still waiting for the lock go home without writing.
-    for (PendingLine* pending = TakeQueue(); pending != nullptr;) {
-        PendingLine* next = pending->next;
-        pending->result = 0;
-        pending->done.store(true, std::memory_order_release);
-        pending = next;
-    }
+    std::int64_t noCleanUp = 0;
+    WriteTaken(TakeQueue(), noCleanUp);
     if (fileLog != nullptr) fileLog->Close();
     if (performanceLog != nullptr) performanceLog->Close();
 }
@@ -196,17 +192,11 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     if (queue.load(std::memory_order_relaxed) == nullptr && lock.TryEnter()) {
         if (queue.load(std::memory_order_acquire) == nullptr) {
             pending.next = nullptr;
-            if (closed) {
-                pending.result = 0;
-            } else {
-                WriteBatch(&pending);
-                cleanUpDay = TakeDueCleanUp();
-            }
-            lock.Leave();
-            return pending.result;
+            WriteTaken(&pending, cleanUpDay);
+        } else {
+            Push(pending);
+            WriteQueued(pending, cleanUpDay);
         }
-        Push(pending);
-        WriteQueued(pending, cleanUpDay);
         lock.Leave();
         return pending.result;
     }
@@ -247,7 +237,10 @@ void LogCore::WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay) {
     // Done already: a batch taken meanwhile held the line. Else it is still queued, and the
     // batch taken here holds it.
     if (pending.done.load(std::memory_order_relaxed)) return;
-    PendingLine* batch = TakeQueue();
+    WriteTaken(TakeQueue(), cleanUpDay);
+}
+
+void LogCore::WriteTaken(PendingLine* batch, std::int64_t& cleanUpDay) {
     if (closed) {
         for (PendingLine* dropped = batch; dropped != nullptr; dropped = dropped->next) {
             dropped->result = 0;

@@ -91,6 +91,9 @@ private:
     // Holding the lock: writes the queued lines, `pending` among them unless a batch took it
     // already, and marks every line it took done.
     void WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay);
+    // Holding the lock: writes `batch` (dropped once the core is closed), notes a clean-up it
+    // made due, and marks its lines done.
+    void WriteTaken(PendingLine* batch, std::int64_t& cleanUpDay);
     // How often a waiting thread looks at its line and tries the lock before it sleeps on it,
     // and how many of those looks come after a pause rather than after a yield.
     static constexpr int kCommitSpins = 200;
