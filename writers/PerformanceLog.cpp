@@ -100,22 +100,22 @@ void PerformanceLog::WriteLines(const char16_t* operation, const LineToWrite* co
         OperationFile* entry = FindOrAddOperation(operation != nullptr ? operation : u"");
         if (entry != nullptr) {
             LogFileSlot& slot = entry->slot;
-            if (slot.file != nullptr && entry == newest) {
-                // The common run of lines under one name: the list stays as it is.
-                WriteLinesToFile(slot, entry->name, lines, count);
-                if (slot.file == nullptr) Unlink(entry);
-            } else {
-                if (slot.file != nullptr) {
-                    Unlink(entry);
-                } else if (openCount >= kMaxOpenFiles && oldest != nullptr) {
-                    // Every name logged once would otherwise hold a descriptor for good, and a
-                    // host logging under many names would run out of them.
-                    OperationFile* leastRecent = oldest;
-                    Unlink(leastRecent);
-                    ParkFile(leastRecent->slot);
-                }
-                WriteLinesToFile(slot, entry->name, lines, count);
-                if (slot.file != nullptr) LinkNewest(entry);
+            const bool wasOpen = slot.file != nullptr;
+            if (!wasOpen && openCount >= kMaxOpenFiles && oldest != nullptr) {
+                // Every name logged once would otherwise hold a descriptor for good, and a host
+                // logging under many names would run out of them.
+                OperationFile* leastRecent = oldest;
+                Unlink(leastRecent);
+                ParkFile(leastRecent->slot);
+            }
+            WriteLinesToFile(slot, entry->name, lines, count);
+            // The list holds the operations with an open file, newest first; a run of lines
+            // under the newest one, the common case, leaves it as it is.
+            if (slot.file == nullptr) {
+                if (wasOpen) Unlink(entry);
+            } else if (entry != newest) {
+                if (wasOpen) Unlink(entry);
+                LinkNewest(entry);
             }
         }
     }
