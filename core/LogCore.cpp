@@ -46,8 +46,10 @@ void LogCore::Close() {
     if (closed) return;
     closed = true;
     // Threads still waiting for the lock go home without writing.
+    PendingLine* waiting = TakeQueue();
     std::int64_t noCleanUp = 0;
-    WriteTaken(TakeQueue(), noCleanUp);
+    WriteTaken(waiting, noCleanUp);
+    MarkDone(waiting);
     if (fileLog != nullptr) fileLog->Close();
     if (performanceLog != nullptr) performanceLog->Close();
 }
@@ -237,7 +239,9 @@ void LogCore::WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay) {
     // Done already: a batch taken meanwhile held the line. Else it is still queued, and the
     // batch taken here holds it.
     if (pending.done.load(std::memory_order_relaxed)) return;
-    WriteTaken(TakeQueue(), cleanUpDay);
+    PendingLine* batch = TakeQueue();
+    WriteTaken(batch, cleanUpDay);
+    MarkDone(batch);
 }
 
 void LogCore::WriteTaken(PendingLine* batch, std::int64_t& cleanUpDay) {
@@ -251,6 +255,9 @@ void LogCore::WriteTaken(PendingLine* batch, std::int64_t& cleanUpDay) {
         // let go of the lock.
         if (cleanUpDay == 0) cleanUpDay = TakeDueCleanUp();
     }
+}
+
+void LogCore::MarkDone(PendingLine* batch) {
     for (PendingLine* written = batch; written != nullptr;) {
         PendingLine* next = written->next;
         written->done.store(true, std::memory_order_release);

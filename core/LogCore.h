@@ -91,9 +91,12 @@ private:
     // Holding the lock: writes the queued lines, `pending` among them unless a batch took it
     // already, and marks every line it took done.
     void WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay);
-    // Holding the lock: writes `batch` (dropped once the core is closed), notes a clean-up it
-    // made due, and marks its lines done.
+    // Holding the lock: writes `batch` (dropped once the core is closed) and notes a clean-up
+    // it made due.
     void WriteTaken(PendingLine* batch, std::int64_t& cleanUpDay);
+    // Holding the lock: tells the threads of a batch taken from the queue that their lines are
+    // done; the batch is theirs again from the first store on.
+    static void MarkDone(PendingLine* batch);
     // How often a waiting thread looks at its line and tries the lock before it sleeps on it,
     // and how many of those looks come after a pause rather than after a yield.
     static constexpr int kCommitSpins = 200;
