@@ -15,23 +15,30 @@ namespace {
 bool IsPrintableAscii(char16_t unit) { return static_cast<char16_t>(unit - 0x20) < 0x5F; }
 
 #if defined(__SSE2__)
-// Printable ASCII in eight units at a time. The text's length is not known beforehand, so these
-// rounds read aligned blocks of 16 bytes: such a block never crosses a page, so the one that
-// holds the terminator is as readable as the terminator itself (the C library's strlen does
-// the same). What lies past the terminator is read but never used; the sanitizers would count
-// that read as out of bounds, so they leave this function out.
-__attribute__((no_sanitize("address", "thread")))
-std::size_t CopyPrintableAsciiBlocks(const char16_t* in, char* out, std::size_t room) {
-    const __m128i space = _mm_set1_epi16(0x20);
+// The functions below take eight units at a time. A text's length is not known beforehand, so
+// they read blocks of 16 bytes only where such a block cannot cross a page, aligned or checked
+// by BlockStaysInPage: the block that holds the terminator is then as readable as the
+// terminator itself (the C library's strlen reads the same way). What lies past the terminator
+// is read but never used; the sanitizers would count that read as out of bounds, so they leave
+// these functions out.
+
+// A byte mask (as _mm_movemask_epi8 gives it) of the units in [first, first + count).
+inline __attribute__((always_inline)) unsigned UnitsInRange(__m128i units, short first,
+                                                            short count) {
     // SSE2 compares signed: flipping the top bit of both sides makes it an unsigned test.
     const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
-    const __m128i limit = _mm_set1_epi16(static_cast<short>(0x8000 + 0x5F));
+    const __m128i shifted = _mm_xor_si128(_mm_sub_epi16(units, _mm_set1_epi16(first)), flip);
+    const __m128i limit = _mm_set1_epi16(static_cast<short>(0x8000 + count));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi16(shifted, limit)));
+}
+
+// Printable ASCII from `in`, aligned to 16 bytes, at most `room` units: how many it copied.
+__attribute__((no_sanitize("address", "thread")))
+std::size_t CopyPrintableAsciiBlocks(const char16_t* in, char* out, std::size_t room) {
     std::size_t copied = 0;
     while (copied + 8 <= room) {
         const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(in + copied));
-        const __m128i shifted = _mm_xor_si128(_mm_sub_epi16(units, space), flip);
-        const unsigned printable =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi16(shifted, limit)));
+        const unsigned printable = UnitsInRange(units, 0x20, 0x5F);
         // All eight bytes fit the room; those after the first unit that is not printable
         // ASCII are overwritten by what follows or lie past the end of the text.
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + copied),
@@ -43,11 +50,9 @@ std::size_t CopyPrintableAsciiBlocks(const char16_t* in, char* out, std::size_t 
     }
     return copied;
 }
-#endif
 
-#if defined(__SSE2__)
 // The index of the first NUL among `count` (a multiple of eight) units from `in`, which is
-// aligned to 16 bytes, else `count`; reads aligned blocks as CopyPrintableAsciiBlocks does.
+// aligned to 16 bytes, else `count`.
 __attribute__((no_sanitize("address", "thread")))
 std::size_t FindTerminatorInBlocks(const char16_t* in, std::size_t count) {
     const __m128i zero = _mm_setzero_si128();
@@ -62,16 +67,11 @@ std::size_t FindTerminatorInBlocks(const char16_t* in, std::size_t count) {
 
 // Eight characters of two bytes each (U+0080 to U+07FF) from `in` as 16 bytes of UTF-8 at
 // `out`; false, with nothing written, unless all eight are such. `in` need not be aligned, but
-// the block must lie within one page (BlockStaysInPage), so that it is as readable as its
-// first unit.
+// the block must lie within one page (BlockStaysInPage).
 __attribute__((no_sanitize("address", "thread")))
 bool StoreTwoByteBlock(const char16_t* in, char* out) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const __m128i shifted = _mm_xor_si128(_mm_sub_epi16(units, _mm_set1_epi16(0x80)),
-                                          _mm_set1_epi16(static_cast<short>(0x8000)));
-    const __m128i inRange =
-        _mm_cmplt_epi16(shifted, _mm_set1_epi16(static_cast<short>(0x8000 + 0x780)));
-    if (_mm_movemask_epi8(inRange) != 0xFFFF) return false;
+    if (UnitsInRange(units, 0x80, 0x780) != 0xFFFFu) return false;
     // Per unit, little-endian: the lead byte 110xxxxx, then the trail byte 10xxxxxx.
     const __m128i lead = _mm_or_si128(_mm_srli_epi16(units, 6), _mm_set1_epi16(0xC0));
     const __m128i low = _mm_and_si128(units, _mm_set1_epi16(0x3F));
@@ -88,7 +88,7 @@ bool BlockStaysInPage(const char16_t* in) {
 #endif
 
 // Copies the printable ASCII that starts `in`, at most `room` units, and returns how many.
-// One unit at a time, a unit is read only once the one before it proved not to be the
+// Outside the aligned blocks a unit is read only once the one before it proved not to be the
 // terminator.
 std::size_t CopyPrintableAscii(const char16_t* in, char* out, std::size_t room) {
     std::size_t copied = 0;
