@@ -1,6 +1,7 @@
 // Filtering, the once-only configuration load and routing to the two writers.
 #include "core/LogCore.h"
 
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -86,6 +87,10 @@ void LogCore::LoadOnce(void* self) {
     const bool written = config.enable != 0;
     const bool output = config.fileOutput != 0 || config.debugOutput != 0;
     core->admitFrom.store(written ? config.logLevel : kNone, std::memory_order_relaxed);
+    if (core->publishedAdmitFrom != nullptr) {
+        core->publishedAdmitFrom->store(written ? config.logLevel : INT_MAX,
+                                        std::memory_order_relaxed);
+    }
     core->enabledFrom.store(written && output ? config.logLevel : kNone,
                             std::memory_order_relaxed);
 }
@@ -109,10 +114,9 @@ int LogCore::LogExV(const char16_t* sourceFile, const char16_t* function, int li
 
     // "%s" with one text, what the managed class always sends, formats to that text itself:
     // it is passed on as it is, sparing a measuring pass, a copy and an allocation per line.
-    if (format[0] == u'%' && format[1] == u's' && format[2] == u'\0') {
-        const char16_t* text = va_arg(args, const char16_t*);
+    if (IsSingleText(format)) {
         return Dispatch(sourceFile, function, line, level, operation,
-                        text != nullptr ? text : u"(null)");
+                        SingleTextMessage(va_arg(args, const char16_t*)));
     }
     char16_t* message = FormatWideAllocV(format, args);
     if (message == nullptr) return 0;

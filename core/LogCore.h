@@ -32,6 +32,14 @@ public:
                const char16_t* operation, const char16_t* format, va_list args);
     int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
               const char16_t* operation, const char16_t* format, ...);
+    // True for "%s", which formats its one text argument to that text itself (null counts as
+    // "(null)"): such a call may go to Dispatch with the text as the message.
+    static bool IsSingleText(const char16_t* format) {
+        return format != nullptr && format[0] == u'%' && format[1] == u's' && format[2] == u'\0';
+    }
+    static const char16_t* SingleTextMessage(const char16_t* text) {
+        return text != nullptr ? text : u"(null)";
+    }
     // 1 when a record at `level` would reach a file or the debugger output: logging on, the
     // level admitted and at least one output on; else 0. Loads the configuration on the first
     // call; one load and a comparison after that.
@@ -66,6 +74,12 @@ public:
     void PrepareFork();
     void ResumeInParent();
     void ResetInChild();
+
+    // Where the one-time load also stores the lowest level written (INT_MAX when none is), for
+    // the library's core: its entry points test a dropped record against it without reaching
+    // the core at all. Set before the first record; null (the default) for the cores tests
+    // build.
+    void PublishAdmissionTo(std::atomic<int>* target) { publishedAdmitFrom = target; }
 
     // Read-only view for tests and diagnostics; null only if creation failed.
     const LogConfig* Config() const { return config; }
@@ -130,6 +144,7 @@ private:
     // that load, so a dropped record is answered from these without a lock or a call.
     std::atomic<std::int64_t> admitFrom{kUnsettled};
     std::atomic<std::int64_t> enabledFrom{kUnsettled};
+    std::atomic<int>* publishedAdmitFrom = nullptr;
     Platform& platform;
 };
 
@@ -143,5 +158,9 @@ int LogIsEnabled(int level);
 // The engine's entry point; forwards to the library's LogCore.
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...);
+// The same for a call with one text argument, the managed class's every call: overload
+// resolution picks it for such a call, which then needs no va_list.
+int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
+          const char16_t* operation, const char16_t* format, const char16_t* text);
 
 }  // namespace VTLogAdapter

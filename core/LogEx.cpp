@@ -2,6 +2,7 @@
 // LogCore.cpp so that programs linking the engine statically (tests) do not build the
 // library's instance unless they call LogEx.
 #include <atomic>
+#include <climits>
 #include <new>
 
 #include "core/LogCore.h"
@@ -13,6 +14,11 @@ namespace {
 // The core once BuildCore has made it, else null: the hot entry points read it instead of the
 // guard of GetLogCore's static, so a dropped record costs no call.
 std::atomic<LogCore*> builtLogCore{nullptr};
+// A first filter before the core's own: the lowest level the core's settings write once they are
+// loaded, below every level before, so that a dropped record is told by one load and one
+// comparison. Above every level but INT_MAX when nothing is written; a record at INT_MAX goes
+// on to the core, which drops it.
+std::atomic<int> admittedFrom{INT_MIN};
 
 void PrepareFork() { GetLogCore().PrepareFork(); }
 void ResumeInParent() { GetLogCore().ResumeInParent(); }
@@ -20,6 +26,7 @@ void ResetInChild() { GetLogCore().ResetInChild(); }
 
 LogCore* BuildCore(void* storage) {
     LogCore* core = new (storage) LogCore(GetOsPlatform());
+    core->PublishAdmissionTo(&admittedFrom);
     GetOsPlatform().RegisterForkHandlers(&PrepareFork, &ResumeInParent, &ResetInChild);
     builtLogCore.store(core, std::memory_order_release);
     return core;
@@ -47,11 +54,14 @@ LogCore& GetLogCore() {
 
 namespace {
 
-// Apart from LogEx so that LogEx makes a single call, at its end: with no call before the
-// filter, a dropped record saves and restores no register.
-[[gnu::noinline]] int LogExOn(LogCore* built, const char16_t* sourceFile,
-                              const char16_t* function, int line, VT_LOGLEVEL level,
-                              const char16_t* operation, const char16_t* format, va_list args) {
+// Apart from LogEx so that LogEx makes a single call, at its end, with its own arguments in
+// their registers: a dropped record saves, restores and moves no register.
+[[gnu::noinline]] int LogExOn(const char16_t* sourceFile, const char16_t* function, int line,
+                              VT_LOGLEVEL level, const char16_t* operation,
+                              const char16_t* format, va_list args) {
+    // Until the core is built (a static object of the host logging before ours was
+    // constructed), GetLogCore builds it.
+    LogCore* built = builtLogCore.load(std::memory_order_acquire);
     LogCore& core = built != nullptr ? *built : GetLogCore();
     return core.LogExV(sourceFile, function, line, level, operation, format, args);
 }
@@ -65,16 +75,24 @@ int LogIsEnabled(int level) {
 
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...) {
-    // Until the core is built (a static object of the host logging before ours was
-    // constructed), LogExOn builds it.
-    LogCore* built = builtLogCore.load(std::memory_order_acquire);
-    if (built != nullptr && !built->MayAdmit(level)) return 0;
+    if (level < admittedFrom.load(std::memory_order_relaxed)) return 0;
     va_list args;
     va_start(args, format);
-    const int result =
-        LogExOn(built, sourceFile, function, line, level, operation, format, args);
+    const int result = LogExOn(sourceFile, function, line, level, operation, format, args);
     va_end(args);
     return result;
+}
+
+int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
+          const char16_t* operation, const char16_t* format, const char16_t* text) {
+    if (level < admittedFrom.load(std::memory_order_relaxed)) return 0;
+    LogCore* built = builtLogCore.load(std::memory_order_acquire);
+    LogCore& core = built != nullptr ? *built : GetLogCore();
+    if (!LogCore::IsSingleText(format)) {
+        return core.LogEx(sourceFile, function, line, level, operation, format, text);
+    }
+    return core.Dispatch(sourceFile, function, line, level, operation,
+                         LogCore::SingleTextMessage(text));
 }
 
 }  // namespace VTLogAdapter

@@ -44,6 +44,13 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
     return 1;
 }
 
+int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
+          const char16_t* operation, const char16_t* format, const char16_t* text) {
+    int (*variadic)(const char16_t*, const char16_t*, int, VT_LOGLEVEL, const char16_t*,
+                    const char16_t*, ...) = LogEx;
+    return variadic(sourceFile, function, line, level, operation, format, text);
+}
+
 
 namespace Testing {
 
