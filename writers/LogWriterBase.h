@@ -59,8 +59,9 @@ public:
     // there is none, takes a parked one up again, and replaces the file when its day is over,
     // it grew past the size limit, it was deleted or replaced (looked at once a second), or the
     // line would carry it past the size the system allows. Runs before every write to the slot.
-    void RollOverIfNeeded(LogFileSlot& slot, const char* namePart, const LocalTime& now,
-                          std::size_t lineBytes);
+    // Returns the length of the slot's file then, -1 when it has none or cannot tell.
+    std::int64_t RollOverIfNeeded(LogFileSlot& slot, const char* namePart, const LocalTime& now,
+                                  std::size_t lineBytes);
     // The date (DayNumber) of the latest file open this writer tried, successful or not; 0
     // before the first. LogCore starts the day's clean-up of old day folders from it.
     std::int64_t LastOpenDay() const { return lastOpenDay; }
@@ -132,10 +133,12 @@ private:
     std::int64_t lastOpenDay = 0;
     // Takes the parked file of `slot` up again; false when it is no longer the one left.
     bool ResumeFile(LogFileSlot& slot);
-    // True when a line of `lineBytes` stamped `now` goes to the slot's open file right after
-    // `pending` bytes not yet written, with no roll-over and no look at the file due first.
-    bool CanAppend(LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
-                   std::size_t pending);
+    // OpenLogFile, then the new file's length as RollOverIfNeeded returns it.
+    std::int64_t OpenedLength(LogFileSlot& slot, const char* namePart, const LocalTime& now);
+    // True when a line of `lineBytes` stamped `now` goes to the slot's open file once it holds
+    // `before` bytes, with no roll-over and no look at the file due first.
+    bool CanAppend(const LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
+                   std::uint64_t before) const;
     // True when a file of `length` bytes is past the configured size limit and must not take
     // another line (strictly greater: a file exactly at the limit keeps its next line).
     bool PastSizeLimit(std::uint64_t length) const {
@@ -147,8 +150,10 @@ private:
                                   std::size_t lineBytes) {
         return length + lineBytes <= static_cast<std::uint64_t>(slot.sizeLimit);
     }
-    // Appends `length` bytes of whole lines with one write; cuts a failed write back.
-    void AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length);
+    // Appends `length` bytes of whole lines with one write to the file of `before` bytes; cuts a
+    // failed write back to that length.
+    void AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length,
+                      std::int64_t before);
 
     // Lines gathered for one write.
     static constexpr std::size_t kBatchCapacity = 16384;

@@ -125,59 +125,54 @@ int LogWriterBase::OpenLogFile(LogFileSlot& slot, const char* namePart, const Lo
     return 1;
 }
 
-void LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
-                                     const LocalTime& now, std::size_t lineBytes) {
-    if (config == nullptr) return;
+std::int64_t LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
+                                             const LocalTime& now, std::size_t lineBytes) {
+    if (config == nullptr) return -1;
     // One clock reading decides both the line's stamp and its day, so a line stamped before
     // midnight never opens the next day's file.
     const std::int64_t today = DayKey(now);
     if (slot.file == nullptr) {
         if (!slot.parked || slot.dayKey != today || !ResumeFile(slot)) {
-            OpenLogFile(slot, namePart, now);
-            return;
+            return OpenedLength(slot, namePart, now);
         }
     }
-    if (slot.dayKey != today) {
-        OpenLogFile(slot, namePart, now);
-        return;
-    }
+    if (slot.dayKey != today) return OpenedLength(slot, namePart, now);
     // A deleted file would swallow every line until it reached the size limit; looking once a
     // second keeps the common line free of system calls.
     const std::int64_t second = SecondOf(now);
     if (second != slot.checkedSecond) {
         slot.checkedSecond = second;
         if (!platform.IsLogFileAtPath(slot.file, slot.path)) {
-            OpenLogFile(slot, namePart, now);
-            return;
+            return OpenedLength(slot, namePart, now);
         }
     }
     // An unreadable length (-1) never asks for a new file.
     const std::int64_t length = platform.GetFileLength(slot.file);
-    if (length < 0) return;
+    if (length < 0) return length;
     // A line past the system's limit goes to a new file, which starts empty; a line too long
     // even for an empty file gets no new file (see WriteLinesToFile).
     if (PastSizeLimit(static_cast<std::uint64_t>(length)) ||
         (length > 0 && WithinSystemLimit(slot, 0, lineBytes) &&
          !WithinSystemLimit(slot, static_cast<std::uint64_t>(length), lineBytes))) {
-        OpenLogFile(slot, namePart, now);
+        return OpenedLength(slot, namePart, now);
     }
+    return length;
 }
 
-
-bool LogWriterBase::CanAppend(LogFileSlot& slot, const LocalTime& now, std::size_t lineBytes,
-                              std::size_t pending) {
-    if (slot.file == nullptr || SecondOf(now) != slot.checkedSecond ||
-        DayKey(now) != slot.dayKey) {
-        return false;
-    }
-    const std::int64_t length = platform.GetFileLength(slot.file);
-    if (length < 0) return false;
-    const std::uint64_t before = static_cast<std::uint64_t>(length) + pending;
-    return !PastSizeLimit(before) && WithinSystemLimit(slot, before, lineBytes);
+std::int64_t LogWriterBase::OpenedLength(LogFileSlot& slot, const char* namePart,
+                                         const LocalTime& now) {
+    OpenLogFile(slot, namePart, now);
+    return slot.file != nullptr ? platform.GetFileLength(slot.file) : -1;
 }
 
-void LogWriterBase::AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length) {
-    const std::int64_t before = platform.GetFileLength(slot.file);
+bool LogWriterBase::CanAppend(const LogFileSlot& slot, const LocalTime& now,
+                              std::size_t lineBytes, std::uint64_t before) const {
+    return SecondOf(now) == slot.checkedSecond && DayKey(now) == slot.dayKey &&
+           !PastSizeLimit(before) && WithinSystemLimit(slot, before, lineBytes);
+}
+
+void LogWriterBase::AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length,
+                                 std::int64_t before) {
     if (platform.WriteLogLine(slot.file, bytes, length)) return;
     // A full disk or a failing device may have taken part of the write. What the file held
     // before ends with a whole line, so cutting back to it leaves no half line for the next
@@ -196,23 +191,26 @@ void LogWriterBase::WriteToFile(LogFileSlot& slot, const char* namePart, const c
 void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
                                      const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr) return;
-    // The lines of one write: `run` bytes, in `batch` once there are two, else in place.
+    // The lines of one write: `run` bytes, in `batch` once there are two, else in place, to go
+    // to the slot's file after the `before` bytes it holds (-1: a length it cannot tell).
     const char* runStart = nullptr;
     std::size_t run = 0;
+    std::int64_t before = -1;
     for (std::size_t i = 0; i < count; ++i) {
         const LineToWrite& line = *lines[i];
-        if (run > 0 && (run + line.length > kBatchCapacity ||
-                        !CanAppend(slot, line.now, line.length, run))) {
-            AppendToFile(slot, runStart, run);
+        // Only this writer changes the file meanwhile, so its length is still `before`.
+        if (run > 0 && (run + line.length > kBatchCapacity || before < 0 ||
+                        !CanAppend(slot, line.now, line.length,
+                                   static_cast<std::uint64_t>(before) + run))) {
+            AppendToFile(slot, runStart, run, before);
             run = 0;
         }
         if (run == 0) {
-            RollOverIfNeeded(slot, namePart, line.now, line.length);
+            before = RollOverIfNeeded(slot, namePart, line.now, line.length);
             if (slot.file == nullptr) continue;
-            const std::int64_t length = platform.GetFileLength(slot.file);
             // A line that even an empty file could not take under the system's limit is lost.
-            if (length >= 0 &&
-                !WithinSystemLimit(slot, static_cast<std::uint64_t>(length), line.length)) {
+            if (before >= 0 &&
+                !WithinSystemLimit(slot, static_cast<std::uint64_t>(before), line.length)) {
                 continue;
             }
             runStart = line.text;
@@ -226,7 +224,7 @@ void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
         std::memcpy(batch + run, line.text, line.length);
         run += line.length;
     }
-    if (run > 0 && slot.file != nullptr) AppendToFile(slot, runStart, run);
+    if (run > 0 && slot.file != nullptr) AppendToFile(slot, runStart, run, before);
 }
 
 }  // namespace VTLogAdapter
