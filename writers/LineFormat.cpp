@@ -49,16 +49,37 @@ bool IsUtf8Continuation(char byte) {
 // same bytes, and a thread logging from one place meets the same ones line after line, so it
 // copies them instead of building each field again. Only locations that cannot change their
 // text are kept: none at all, or the class's own constants.
+// The line-content switches as the settings hold them, in their order there: copied and
+// compared as one block. Two values that both mean "on" compare unequal and merely cost a
+// rebuild.
+struct LineSwitches {
+    int processId;
+    int threadId;
+    int moduleName;
+    int sourceFileInfo;
+    int sessionInfo;
+    int excelMode;
+};
+static_assert(offsetof(LogConfig, threadId) == offsetof(LogConfig, processId) + sizeof(int) &&
+                  offsetof(LogConfig, moduleName) == offsetof(LogConfig, threadId) + sizeof(int) &&
+                  offsetof(LogConfig, sourceFileInfo) ==
+                      offsetof(LogConfig, moduleName) + sizeof(int) &&
+                  offsetof(LogConfig, sessionInfo) ==
+                      offsetof(LogConfig, sourceFileInfo) + sizeof(int) &&
+                  offsetof(LogConfig, excelMode) == offsetof(LogConfig, sessionInfo) + sizeof(int),
+              "LineSwitches mirrors the settings' switches");
+
 struct FieldsKey {
     std::uint64_t identity = 0;   // 0: nothing kept
-    unsigned switches = 0;
+    LineSwitches switches{};
     std::uint32_t thread = 0;
     int level = 0;
     int line = 0;
     const char16_t* sourceFile = nullptr;
 
     bool operator==(const FieldsKey& other) const {
-        return identity == other.identity && switches == other.switches &&
+        return identity == other.identity &&
+               std::memcmp(&switches, &other.switches, sizeof switches) == 0 &&
                thread == other.thread && level == other.level && line == other.line &&
                sourceFile == other.sourceFile;
     }
@@ -113,9 +134,9 @@ public:
     void TwoDigits(int value, char after) {
         const unsigned number = static_cast<unsigned>(value);
         if (number < 100 && length + 3 <= kTextEnd) {
-            buffer[length++] = static_cast<char>('0' + number / 10);
-            buffer[length++] = static_cast<char>('0' + number % 10);
-            buffer[length++] = after;
+            std::memcpy(buffer + length, kDigitPairs + 2 * number, 2);
+            buffer[length + 2] = after;
+            length += 3;
             return;
         }
         Number(value, 2);
@@ -239,16 +260,13 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     out.TwoDigits(time.second, ':');
     out.Milliseconds(time.milliseconds);
 
-    // What the fields between time and message are built from; `key.switches` stays 0 for a line
-    // whose fields cannot be kept.
+    // What the fields between time and message are built from, for a line whose fields can be
+    // kept.
     const bool classLocation = sourceFile == kClassSourceFile && function == kClassFunction;
+    const bool keep = configured && (config->sourceFileInfo == 0 || classLocation);
     FieldsKey key;
-    if (configured && (config->sourceFileInfo == 0 || classLocation)) {
-        key.switches = 1u | (config->moduleName != 0 ? 2u : 0u) |
-                       (config->sessionInfo != 0 ? 4u : 0u) | (config->processId != 0 ? 8u : 0u) |
-                       (config->threadId != 0 ? 16u : 0u) |
-                       (config->sourceFileInfo != 0 ? 32u : 0u) |
-                       (config->excelMode != 0 ? 64u : 0u);
+    if (keep) {
+        std::memcpy(&key.switches, &config->processId, sizeof key.switches);
         if (config->threadId != 0) key.thread = platform.GetCurrentThreadId();
         key.identity = identityNumber;
         key.level = level;
@@ -278,7 +296,7 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     }
     if (configured && config->threadId != 0) {
         out.Bytes("TID=", 4);
-        if (key.switches == 0) key.thread = platform.GetCurrentThreadId();
+        if (!keep) key.thread = platform.GetCurrentThreadId();
         out.Unsigned(static_cast<int>(key.thread));
         out.Char(' ');
         out.Separator();
@@ -306,7 +324,7 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     }
 
     const std::size_t fieldsLength = out.Length() - fieldsStart;
-    if (key.switches != 0 && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
+    if (keep && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
         FieldsCache& kept = fieldsCache;
         std::memcpy(kept.bytes, out.At(fieldsStart), fieldsLength);
         kept.length = fieldsLength;
