@@ -292,24 +292,25 @@ LocalTime PosixPlatform::GetLocalTime() const {
     // child). Local time moves with UTC within a minute, since offsets change only at whole
     // minutes, so each thread converts once a minute and counts the seconds itself.
     thread_local time_t minuteStart = static_cast<time_t>(-1);
-    thread_local tm parts{};
+    thread_local LocalTime minute{};
     if (now.tv_sec < minuteStart || now.tv_sec - minuteStart >= 60) {
+        tm parts{};
         HoldTimeConversion();
         localtime_r(&now.tv_sec, &parts);
         ReleaseTimeConversion();
         minuteStart = now.tv_sec - parts.tm_sec;
         // A leap second (tm_sec 60) is converted on its own.
         if (parts.tm_sec > 59) minuteStart = static_cast<time_t>(-1);
+        minute.year = parts.tm_year + 1900;
+        minute.month = parts.tm_mon + 1;
+        minute.day = parts.tm_mday;
+        minute.hour = parts.tm_hour;
+        minute.minute = parts.tm_min;
+        minute.second = parts.tm_sec;
     } else {
-        parts.tm_sec = static_cast<int>(now.tv_sec - minuteStart);
+        minute.second = static_cast<int>(now.tv_sec - minuteStart);
     }
-    LocalTime time;
-    time.year = parts.tm_year + 1900;
-    time.month = parts.tm_mon + 1;
-    time.day = parts.tm_mday;
-    time.hour = parts.tm_hour;
-    time.minute = parts.tm_min;
-    time.second = parts.tm_sec;
+    LocalTime time = minute;
     time.milliseconds = static_cast<int>(now.tv_nsec / 1000000);
     return time;
 }
