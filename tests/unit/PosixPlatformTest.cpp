@@ -11,7 +11,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
+#include <thread>
 
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/TempFolder.h"
@@ -24,6 +26,53 @@ mode_t ModeOf(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return 0;
     return info.st_mode & 07777;
+}
+
+// Each thread converts the clock once a minute and counts the seconds itself; whatever the zone
+// (offsets of a quarter or half hour included), every reading must be what localtime_r makes of
+// a clock reading taken around it.
+TEST(PosixPlatform, LocalTimeIsTheSystemsLocalTimeInEveryZone) {
+    const char* saved = std::getenv("TZ");
+    const std::string savedZone = saved != nullptr ? saved : "";
+    for (const char* zone : {"UTC0", "NPT-5:45", "NST3:30NDT,M3.2.0,M11.1.0"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        // A new thread starts with no minute of its own, so the zone set here is the one read.
+        std::thread([zone] {
+            const PosixPlatform platform;
+            // The clock the platform reads: time() may lag behind it by a tick.
+            const auto now = [] {
+                timespec reading{};
+                clock_gettime(CLOCK_REALTIME, &reading);
+                return reading.tv_sec;
+            };
+            const time_t started = now();
+            // Until a reading wholly after the first second: one that counted a second on.
+            for (int i = 0, counted = 0; counted == 0; ++i) {
+                const time_t before = now();
+                const LocalTime read = platform.GetLocalTime();
+                const time_t after = now();
+                counted = before > started ? 1 : 0;
+                bool matched = false;
+                for (time_t second = before; second <= after && !matched; ++second) {
+                    tm parts{};
+                    localtime_r(&second, &parts);
+                    matched = read.year == parts.tm_year + 1900 && read.month == parts.tm_mon + 1 &&
+                              read.day == parts.tm_mday && read.hour == parts.tm_hour &&
+                              read.minute == parts.tm_min && read.second == parts.tm_sec;
+                }
+                ASSERT_TRUE(matched) << zone << " reading " << i << ": " << read.hour << ':'
+                                     << read.minute << ':' << read.second;
+                ASSERT_TRUE(read.milliseconds >= 0 && read.milliseconds < 1000);
+            }
+        }).join();
+    }
+    if (saved != nullptr) {
+        setenv("TZ", savedZone.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }
 
 // The semaphore's file lies in /dev/shm, where every account may create names: whatever is
