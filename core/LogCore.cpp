@@ -86,7 +86,8 @@ void LogCore::LoadOnce(void* self) {
     core->config->Load(core->platform);
     const bool written = config.enable != 0;
     const bool output = config.fileOutput != 0 || config.debugOutput != 0;
-    core->admitFrom.store(written ? config.logLevel : kNone, std::memory_order_relaxed);
+    // Releasing: whoever reads a settled level sees the whole record (see EnsureLoaded).
+    core->admitFrom.store(written ? config.logLevel : kNone, std::memory_order_release);
     if (core->publishedAdmitFrom != nullptr) {
         core->publishedAdmitFrom->store(written ? config.logLevel : INT_MAX,
                                         std::memory_order_relaxed);
@@ -96,8 +97,11 @@ void LogCore::LoadOnce(void* self) {
 }
 
 void LogCore::EnsureLoaded() {
-    // The once flag makes latecomers wait for the first load to finish, so no thread ever reads
-    // a half-filled record and the file is consulted once however many threads start together.
+    // A settled level is stored once the load is done, so seeing one spares the once flag's
+    // call. Until then the flag makes latecomers wait for the first load to finish, so no
+    // thread ever reads a half-filled record and the file is consulted once however many
+    // threads start together.
+    if (admitFrom.load(std::memory_order_acquire) != kUnsettled) return;
     loadOnce.Run(&LogCore::LoadOnce, this);
 }
 
