@@ -88,12 +88,14 @@ void LogCore::LoadOnce(void* self) {
     const bool output = config.fileOutput != 0 || config.debugOutput != 0;
     // Releasing: whoever reads a settled level sees the whole record (see EnsureLoaded).
     core->admitFrom.store(written ? config.logLevel : kNone, std::memory_order_release);
-    if (core->publishedAdmitFrom != nullptr) {
-        core->publishedAdmitFrom->store(written ? config.logLevel : INT_MAX,
-                                        std::memory_order_relaxed);
-    }
     core->enabledFrom.store(written && output ? config.logLevel : kNone,
                             std::memory_order_relaxed);
+    if (core->published != nullptr) {
+        core->published->writtenFrom.store(written ? config.logLevel : INT_MAX,
+                                           std::memory_order_relaxed);
+        core->published->enabledFrom.store(written && output ? config.logLevel : kNone,
+                                           std::memory_order_relaxed);
+    }
 }
 
 void LogCore::EnsureLoaded() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdint>
 
@@ -18,6 +19,16 @@ namespace VTLogAdapter {
 class FileLog;
 class PerformanceLog;
 struct PendingLine;
+
+// The levels a core's one-time load settles, kept where entry points read them with one load.
+struct PublishedLevels {
+    // Below it nothing is written. INT_MIN until the settings are loaded, so every call goes on
+    // to the core; INT_MAX when nothing is written, so only a call at INT_MAX goes on, and the
+    // core drops it.
+    std::atomic<int> writtenFrom{INT_MIN};
+    // LogCore::IsEnabled answers 1 from this level up; INT64_MIN until the settings are loaded.
+    std::atomic<std::int64_t> enabledFrom{INT64_MIN};
+};
 
 class LogCore {
 public:
@@ -75,11 +86,10 @@ public:
     void ResumeInParent();
     void ResetInChild();
 
-    // Where the one-time load also stores the lowest level written (INT_MAX when none is), for
-    // the library's core: its entry points test a dropped record against it without reaching
-    // the core at all. Set before the first record; null (the default) for the cores tests
-    // build.
-    void PublishAdmissionTo(std::atomic<int>* target) { publishedAdmitFrom = target; }
+    // Where the one-time load also stores what it settled, for the library's core: its entry
+    // points answer from there without reaching the core. Set before the first record; null
+    // (the default) for the cores tests build.
+    void PublishLevelsTo(PublishedLevels* target) { published = target; }
 
     // Read-only view for tests and diagnostics; null only if creation failed.
     const LogConfig* Config() const { return config; }
@@ -144,7 +154,7 @@ private:
     // that load, so a dropped record is answered from these without a lock or a call.
     std::atomic<std::int64_t> admitFrom{kUnsettled};
     std::atomic<std::int64_t> enabledFrom{kUnsettled};
-    std::atomic<int>* publishedAdmitFrom = nullptr;
+    PublishedLevels* published = nullptr;
     Platform& platform;
 };
 

@@ -2,7 +2,6 @@
 // LogCore.cpp so that programs linking the engine statically (tests) do not build the
 // library's instance unless they call LogEx.
 #include <atomic>
-#include <climits>
 #include <new>
 
 #include "core/LogCore.h"
@@ -14,11 +13,9 @@ namespace {
 // The core once BuildCore has made it, else null: the hot entry points read it instead of the
 // guard of GetLogCore's static, so a dropped record costs no call.
 std::atomic<LogCore*> builtLogCore{nullptr};
-// A first filter before the core's own: the lowest level the core's settings write once they are
-// loaded, below every level before, so that a dropped record is told by one load and one
-// comparison. Above every level but INT_MAX when nothing is written; a record at INT_MAX goes
-// on to the core, which drops it.
-std::atomic<int> admittedFrom{INT_MIN};
+// What the core's settings let through, once loaded: a dropped record is told by one load and
+// one comparison, before the core's own, complete test.
+PublishedLevels published;
 
 void PrepareFork() { GetLogCore().PrepareFork(); }
 void ResumeInParent() { GetLogCore().ResumeInParent(); }
@@ -26,7 +23,7 @@ void ResetInChild() { GetLogCore().ResetInChild(); }
 
 LogCore* BuildCore(void* storage) {
     LogCore* core = new (storage) LogCore(GetOsPlatform());
-    core->PublishAdmissionTo(&admittedFrom);
+    core->PublishLevelsTo(&published);
     GetOsPlatform().RegisterForkHandlers(&PrepareFork, &ResumeInParent, &ResetInChild);
     builtLogCore.store(core, std::memory_order_release);
     return core;
@@ -69,13 +66,15 @@ namespace {
 }  // namespace
 
 int LogIsEnabled(int level) {
+    const std::int64_t from = published.enabledFrom.load(std::memory_order_relaxed);
+    if (from != INT64_MIN) return level >= from ? 1 : 0;
     LogCore* built = builtLogCore.load(std::memory_order_acquire);
     return (built != nullptr ? *built : GetLogCore()).IsEnabled(level);
 }
 
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...) {
-    if (level < admittedFrom.load(std::memory_order_relaxed)) return 0;
+    if (level < published.writtenFrom.load(std::memory_order_relaxed)) return 0;
     va_list args;
     va_start(args, format);
     const int result = LogExOn(sourceFile, function, line, level, operation, format, args);
@@ -85,7 +84,7 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
 
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, const char16_t* text) {
-    if (level < admittedFrom.load(std::memory_order_relaxed)) return 0;
+    if (level < published.writtenFrom.load(std::memory_order_relaxed)) return 0;
     LogCore* built = builtLogCore.load(std::memory_order_acquire);
     LogCore& core = built != nullptr ? *built : GetLogCore();
     if (!LogCore::IsSingleText(format)) {
