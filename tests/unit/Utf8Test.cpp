@@ -5,6 +5,13 @@
 #include <algorithm>
 #include <string>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "platform/TextConversion.h"
 #include "platform/common/Utf8Decode.h"
 
@@ -69,47 +76,130 @@ TEST(Utf8, CutBeforeACharacterThatDoesNotFit) {
     EXPECT_EQ(u'#', untouched);
 }
 
-// Printable ASCII is copied, and the terminator sought, a block of eight units at a time from
-// aligned addresses: at every alignment of the text, every place of the first other unit and
-// rooms ending inside the run, the results must be those of a reading unit by unit.
+// Two pages, the second unreadable; null when they cannot be had. `size` receives a page's.
+#if defined(_WIN32)
+char16_t* MapPageAndGuard(std::size_t& size) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    size = system.dwPageSize;
+    char* pages = static_cast<char*>(
+        VirtualAlloc(nullptr, 2 * size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD previous = 0;
+    if (pages == nullptr) return nullptr;
+    if (!VirtualProtect(pages + size, size, PAGE_NOACCESS, &previous)) {
+        VirtualFree(pages, 0, MEM_RELEASE);
+        return nullptr;
+    }
+    return reinterpret_cast<char16_t*>(pages);
+}
+void UnmapPageAndGuard(char16_t* pages, std::size_t) { VirtualFree(pages, 0, MEM_RELEASE); }
+#else
+char16_t* MapPageAndGuard(std::size_t& size) {
+    size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* pages =
+        mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) return nullptr;
+    if (mprotect(static_cast<char*>(pages) + size, size, PROT_NONE) != 0) {
+        munmap(pages, 2 * size);
+        return nullptr;
+    }
+    return static_cast<char16_t*>(pages);
+}
+void UnmapPageAndGuard(char16_t* pages, std::size_t size) { munmap(pages, 2 * size); }
+#endif
+
+// A readable page that an unreadable one follows. A text placed at its end makes a block read
+// past the page the text lies in fault.
+class PageEnd {
+public:
+    PageEnd() : start(MapPageAndGuard(size)) {}
+    ~PageEnd() {
+        if (start != nullptr) UnmapPageAndGuard(start, size);
+    }
+    PageEnd(const PageEnd&) = delete;
+    PageEnd& operator=(const PageEnd&) = delete;
+
+    bool Ready() const { return start != nullptr; }
+
+    // `units` placed so that `gap` units of 'y' follow them to the end of the page; before
+    // them lie NULs, which no read may take for the text's terminator.
+    const char16_t* Place(const std::u16string& units, std::size_t gap) {
+        char16_t* end = start + size / sizeof(char16_t);
+        char16_t* text = end - gap - units.size();
+        std::fill(start, text, u'\0');
+        std::copy(units.begin(), units.end(), text);
+        std::fill(text + units.size(), end, u'y');
+        return text;
+    }
+
+private:
+    std::size_t size = 0;
+    char16_t* start = nullptr;
+};
+
+// Utf16ToUtf8 into `capacity` bytes of a larger buffer, checking that it wrote nothing past
+// them and that its result ends in a NUL.
+std::string Encode(const char16_t* text, std::size_t capacity,
+                   LineBreaks breaks = LineBreaks::Verbatim) {
+    std::string buffer(capacity + 32, '#');
+    const std::size_t length = Utf16ToUtf8(text, &buffer[0], capacity, breaks);
+    EXPECT_EQ('\0', buffer[length]);
+    EXPECT_EQ(std::string(32, '#'), buffer.substr(capacity)) << "wrote past the capacity";
+    return buffer.substr(0, length);
+}
+
+// Printable ASCII is copied, and the terminator sought, 16 units at a time: the first ones
+// read where they lie when a page holds them, the rest from aligned addresses. At every
+// alignment, every place of the first other unit, every room and bound within the run and up to
+// 15 units from the end of the page, the results must be those of a reading unit by unit.
 TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
     struct Stop {
         char16_t unit;
         std::string utf8;   // with line breaks continued
     };
-    const Stop stops[] = {{u'\0', ""}, {u'\n', "\n\t"}, {u'\u00E9', "\xC3\xA9"},
-                          {u'\x1F', "\x1F"}, {u'\x7F', "\x7F"}, {u'\u0100', "\xC4\x80"}};
-    alignas(16) char16_t storage[48];
-    for (std::size_t offset = 0; offset < 8; ++offset) {
-        for (std::size_t position = 0; position <= 25; ++position) {
+    // Past ASCII, U+0100 has a low byte of 0 and U+FF41 one of 'A': neither may pass for it.
+    const Stop stops[] = {{u'\0', ""},
+                          {u'\n', "\n\t"},
+                          {u'\u00E9', "\xC3\xA9"},
+                          {u'\x1F', "\x1F"},
+                          {u'\x7F', "\x7F"},
+                          {u'\u0080', "\xC2\x80"},
+                          {u'\u0100', "\xC4\x80"},
+                          {u'\uFF41', "\xEF\xBD\x81"}};
+    PageEnd page;
+    ASSERT_TRUE(page.Ready());
+    // A text without a terminator may end the page when its bound ends there too.
+    for (std::size_t bound = 0; bound <= 40; ++bound) {
+        EXPECT_EQ(bound, Utf16Length(page.Place(u"", bound), bound)) << "bound " << bound;
+    }
+    // With the position, the gap sets the alignment: 16 of them reach every even one.
+    for (std::size_t gap = 0; gap < 16; ++gap) {
+        for (std::size_t position = 0; position <= 40; ++position) {
             for (const Stop& stop : stops) {
-                char16_t* text = storage + offset;
+                std::u16string units;
                 std::string ascii;
                 for (std::size_t i = 0; i < position; ++i) {
-                    text[i] = static_cast<char16_t>(u'a' + i % 26);
+                    units += static_cast<char16_t>(u'a' + i % 26);
                     ascii += static_cast<char>('a' + i % 26);
                 }
                 // Past a NUL, 'z' lies beyond the text and must not be taken for part of it.
-                text[position] = stop.unit;
-                text[position + 1] = u'z';
-                text[position + 2] = u'\0';
+                units += {stop.unit, u'z', u'\0'};
+                const char16_t* text = page.Place(units, gap);
                 const std::string expected = ascii + stop.utf8 + (stop.unit != 0 ? "z" : "");
-                const std::string where = "offset " + std::to_string(offset) + ", position " +
+                const std::string where = "gap " + std::to_string(gap) + ", position " +
                                           std::to_string(position) + ", stop " +
                                           std::to_string(static_cast<int>(stop.unit));
-                char out[64];
-                EXPECT_EQ(expected.size(),
-                          Utf16ToUtf8(text, out, sizeof out, LineBreaks::Continued))
-                    << where;
-                EXPECT_EQ(expected, std::string(out)) << where;
-                const std::size_t room = position / 2;
-                Utf16ToUtf8(text, out, room + 1, LineBreaks::Continued);
-                EXPECT_EQ(ascii.substr(0, room), std::string(out)) << where;
+                EXPECT_EQ(expected, Encode(text, 64, LineBreaks::Continued)) << where;
 
                 const std::size_t length = stop.unit != 0 ? position + 2 : position;
-                EXPECT_EQ(length, Utf16Length(text, 40)) << where;
-                for (std::size_t max : {room, position, position + 1}) {
-                    EXPECT_EQ(std::min(length, max), Utf16Length(text, max)) << where;
+                EXPECT_EQ(length, Utf16Length(text, 2048)) << where;
+                for (std::size_t bound = 0; bound <= position + 3; ++bound) {
+                    EXPECT_EQ(std::min(length, bound), Utf16Length(text, bound))
+                        << where << ", bound " << bound;
+                    if (bound > position) continue;
+                    EXPECT_EQ(ascii.substr(0, bound),
+                              Encode(text, bound + 1, LineBreaks::Continued))
+                        << where << ", room " << bound;
                 }
             }
         }
@@ -119,31 +209,29 @@ TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
 // Runs of two-byte characters are converted eight at a time wherever the text lies: every
 // alignment, run length and room must give the bytes of a conversion unit by unit.
 TEST(Utf16, TwoByteRunsAgreeAtEveryAlignmentLengthAndRoom) {
-    alignas(16) char16_t storage[48];
-    for (std::size_t offset = 0; offset < 8; ++offset) {
+    PageEnd page;
+    ASSERT_TRUE(page.Ready());
+    for (std::size_t gap = 0; gap < 16; ++gap) {
         for (std::size_t run = 1; run <= 25; ++run) {
-            char16_t* text = storage + offset;
+            std::u16string units;
             std::string expected;
             for (std::size_t i = 0; i < run; ++i) {
                 // U+0410 to U+0417, and U+07FF at the edge of the range once in a while.
                 const char16_t unit =
                     i % 5 == 4 ? u'\u07FF' : static_cast<char16_t>(0x410 + i % 8);
-                text[i] = unit;
+                units += unit;
                 expected += static_cast<char>(0xC0 | (unit >> 6));
                 expected += static_cast<char>(0x80 | (unit & 0x3F));
             }
             // A unit just past the range ends the run; then the terminator.
-            text[run] = u'\u0800';
-            text[run + 1] = u'\0';
+            units += {u'\u0800', u'\0'};
+            const char16_t* text = page.Place(units, gap);
             const std::string where =
-                "offset " + std::to_string(offset) + ", run " + std::to_string(run);
-            char out[96];
-            const std::size_t whole = Utf16ToUtf8(text, out, sizeof out);
-            EXPECT_EQ(expected + "\xE0\xA0\x80", std::string(out, whole)) << where;
+                "gap " + std::to_string(gap) + ", run " + std::to_string(run);
+            EXPECT_EQ(expected + "\xE0\xA0\x80", Encode(text, 96)) << where;
             // A room that ends inside the run keeps whole characters only.
             for (std::size_t room : {run, run + 1, 2 * run - 1}) {
-                const std::size_t length = Utf16ToUtf8(text, out, room + 1);
-                EXPECT_EQ(expected.substr(0, room / 2 * 2), std::string(out, length)) << where;
+                EXPECT_EQ(expected.substr(0, room / 2 * 2), Encode(text, room + 1)) << where;
             }
         }
     }
