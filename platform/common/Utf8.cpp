@@ -15,12 +15,17 @@ namespace {
 bool IsPrintableAscii(char16_t unit) { return static_cast<char16_t>(unit - 0x20) < 0x5F; }
 
 #if defined(__SSE2__)
-// The functions below take eight units at a time. A text's length is not known beforehand, so
-// they read blocks of 16 bytes only where such a block cannot cross a page, aligned or checked
-// by BlockStaysInPage: the block that holds the terminator is then as readable as the
-// terminator itself (the C library's strlen reads the same way). What lies past the terminator
-// is read but never used; the sanitizers would count that read as out of bounds, so they leave
-// these functions out.
+// The functions below take eight or 16 units at a time. A text's length is not known
+// beforehand, so they read blocks of 16 bytes, or pairs of them, only where these cannot cross
+// a page, aligned to their size or checked by BlockStaysInPage: the block that holds the
+// terminator is then as readable as the terminator itself (the C library's strlen reads the
+// same way). What lies past the terminator, or before the text, is read but never used; the
+// sanitizers would count that read as out of bounds, so they leave these functions out.
+
+// The index of the lowest bit set in `mask`, which is not 0.
+inline __attribute__((always_inline)) std::size_t LowestBit(unsigned mask) {
+    return static_cast<unsigned>(__builtin_ctz(mask));
+}
 
 // A byte mask (as _mm_movemask_epi8 gives it) of the units in [first, first + count).
 inline __attribute__((always_inline)) unsigned UnitsInRange(__m128i units, short first,
@@ -51,18 +56,31 @@ std::size_t CopyPrintableAsciiBlocks(const char16_t* in, char* out, std::size_t 
     return copied;
 }
 
-// The index of the first NUL among `count` (a multiple of eight) units from `in`, which is
-// aligned to 16 bytes, else `count`.
+// A bit mask, one bit a unit, of the NULs among the 16 units at `pair`, aligned to 32 bytes.
+inline __attribute__((always_inline)) unsigned NulsInPair(const __m128i* pair) {
+    // Signed saturation makes a byte 0 only of a unit 0, so one byte comparison tests both.
+    const __m128i bytes = _mm_packs_epi16(_mm_load_si128(pair), _mm_load_si128(pair + 1));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
+}
+
+// Utf16Length of the text at `address`, which is even, for `maxUnits` above 0. It reads aligned
+// pairs of blocks from the boundary at or before the text, where an aligned 32 bytes holding
+// one unit of the text lie in the page of that unit; the units before the text are left out.
 __attribute__((no_sanitize("address", "thread")))
-std::size_t FindTerminatorInBlocks(const char16_t* in, std::size_t count) {
-    const __m128i zero = _mm_setzero_si128();
-    for (std::size_t index = 0; index < count; index += 8) {
-        const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(in + index));
-        const unsigned nul =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, zero)));
-        if (nul != 0) return index + static_cast<std::size_t>(__builtin_ctz(nul)) / 2;
+std::size_t FindTerminatorInPairs(std::uintptr_t address, std::size_t maxUnits) {
+    const unsigned before = static_cast<unsigned>(address & 31) / 2;
+    // The index in the text of the pair's first unit: below zero, wrapped, for the first pair.
+    std::size_t start = 0 - static_cast<std::size_t>(before);
+    unsigned nul = NulsInPair(reinterpret_cast<const __m128i*>(address + start * 2)) >> before
+                   << before;
+    while (nul == 0) {
+        start += 16;
+        if (start >= maxUnits) return maxUnits;
+        nul = NulsInPair(reinterpret_cast<const __m128i*>(address + start * 2));
     }
-    return count;
+    const std::size_t length = start + LowestBit(nul);
+    return length < maxUnits ? length : maxUnits;
 }
 
 // Eight characters of two bytes each (U+0080 to U+07FF) from `in` as 16 bytes of UTF-8 at
@@ -192,17 +210,13 @@ std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity
 }
 
 std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits) {
-    std::size_t units = 0;
 #if defined(__SSE2__)
-    while ((reinterpret_cast<std::uintptr_t>(text + units) & 15) != 0) {
-        if (units == maxUnits || text[units] == u'\0') return units;
-        ++units;
-    }
-    const std::size_t blocks = (maxUnits - units) / 8 * 8;
-    const std::size_t found = FindTerminatorInBlocks(text + units, blocks);
-    if (found < blocks) return units + found;
-    units += blocks;
+    // An odd address splits units across blocks: those texts, and the empty bound, which may
+    // not allow a single read, go unit by unit.
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(text);
+    if ((address & 1) == 0 && maxUnits != 0) return FindTerminatorInPairs(address, maxUnits);
 #endif
+    std::size_t units = 0;
     while (units < maxUnits && text[units] != u'\0') ++units;
     return units;
 }
