@@ -17,10 +17,17 @@ bool IsPrintableAscii(char16_t unit) { return static_cast<char16_t>(unit - 0x20)
 #if defined(__SSE2__)
 // The functions below take eight or 16 units at a time. A text's length is not known
 // beforehand, so they read blocks of 16 bytes, or pairs of them, only where these cannot cross
-// a page, aligned to their size or checked by BlockStaysInPage: the block that holds the
-// terminator is then as readable as the terminator itself (the C library's strlen reads the
-// same way). What lies past the terminator, or before the text, is read but never used; the
-// sanitizers would count that read as out of bounds, so they leave these functions out.
+// a page, aligned to their size or checked by StaysInPage: the block that holds the terminator
+// is then as readable as the terminator itself (the C library's strlen reads the same way).
+// What lies past the terminator, or before the text, is read but never used; the sanitizers
+// would count that read as out of bounds, so they leave these functions out.
+
+// True when the `kBytes` from `in` lie within one page.
+template <std::uintptr_t kBytes>
+bool StaysInPage(const char16_t* in) {
+    constexpr std::uintptr_t kPageSize = 4096;
+    return (reinterpret_cast<std::uintptr_t>(in) & (kPageSize - 1)) <= kPageSize - kBytes;
+}
 
 // The index of the lowest bit set in `mask`, which is not 0.
 inline __attribute__((always_inline)) std::size_t LowestBit(unsigned mask) {
@@ -37,23 +44,57 @@ inline __attribute__((always_inline)) unsigned UnitsInRange(__m128i units, short
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi16(shifted, limit)));
 }
 
-// Printable ASCII from `in`, aligned to 16 bytes, at most `room` units: how many it copied.
+// Stores the 16 units `low` then `high` as bytes at `out` and returns a bit mask, one bit a
+// unit, of those that are printable ASCII. The room always holds all 16 bytes; those from the
+// first other unit on are overwritten by what follows or lie past the end of the text.
+inline __attribute__((always_inline)) unsigned StoreAsciiBytes(__m128i low, __m128i high,
+                                                               char* out) {
+    // Saturation turns each unit from 0x100 into 0xFF and each from 0x8000 into 0, neither
+    // printable, so the bytes can be tested in place of the units. Compared signed, once ' '
+    // moves to -128, the printable bytes are those below -33.
+    const __m128i bytes = _mm_packus_epi16(low, high);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    const __m128i shifted = _mm_add_epi8(bytes, _mm_set1_epi8(0x80 - 0x20));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmplt_epi8(shifted, _mm_set1_epi8(-0x80 + 0x5F))));
+}
+
+// Printable ASCII from the 16 units at `in`, which is even and whose 32 bytes stay in a page,
+// to `out`, with room for 16: true, with `copied` set to the units up to the next boundary of
+// 32 bytes, when all of them are printable; else false, with `copied` set to how many are.
 __attribute__((no_sanitize("address", "thread")))
-std::size_t CopyPrintableAsciiBlocks(const char16_t* in, char* out, std::size_t room) {
-    std::size_t copied = 0;
-    while (copied + 8 <= room) {
-        const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(in + copied));
-        const unsigned printable = UnitsInRange(units, 0x20, 0x5F);
-        // All eight bytes fit the room; those after the first unit that is not printable
-        // ASCII are overwritten by what follows or lie past the end of the text.
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + copied),
-                         _mm_packus_epi16(units, units));
-        if (printable != 0xFFFFu) {
-            return copied + static_cast<std::size_t>(__builtin_ctz(~printable)) / 2;
-        }
-        copied += 8;
+bool CopyFirstPrintablePair(const char16_t* in, char* out, std::size_t& copied) {
+    const unsigned printable =
+        StoreAsciiBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8)), out);
+    if (printable != 0xFFFFu) {
+        copied = LowestBit(~printable);
+        return false;
     }
-    return copied;
+    // The units up to the boundary were just copied; those after it are copied again, alike.
+    copied = (32 - (reinterpret_cast<std::uintptr_t>(in) & 31)) / 2;
+    return true;
+}
+
+// Printable ASCII from `in + copied`, aligned to 32 bytes, 16 units at a time while `room`
+// holds them: true once a unit that is not printable ASCII is met, which `copied` then
+// indexes; false when fewer than 16 units of room are left.
+__attribute__((no_sanitize("address", "thread")))
+bool CopyPrintableAsciiPairs(const char16_t* in, char* out, std::size_t room,
+                             std::size_t& copied) {
+    if (room < 16) return false;
+    const std::size_t last = room - 16;  // the last start of a pair that fits the room
+    while (copied <= last) {
+        const __m128i* pair = reinterpret_cast<const __m128i*>(in + copied);
+        const unsigned printable =
+            StoreAsciiBytes(_mm_load_si128(pair), _mm_load_si128(pair + 1), out + copied);
+        if (printable != 0xFFFFu) {
+            copied += LowestBit(~printable);
+            return true;
+        }
+        copied += 16;
+    }
+    return false;
 }
 
 // A bit mask, one bit a unit, of the NULs among the 16 units at `pair`, aligned to 32 bytes.
@@ -85,7 +126,7 @@ std::size_t FindTerminatorInPairs(std::uintptr_t address, std::size_t maxUnits) 
 
 // Eight characters of two bytes each (U+0080 to U+07FF) from `in` as 16 bytes of UTF-8 at
 // `out`; false, with nothing written, unless all eight are such. `in` need not be aligned, but
-// the block must lie within one page (BlockStaysInPage).
+// the block must lie within one page (StaysInPage<16>).
 __attribute__((no_sanitize("address", "thread")))
 bool StoreTwoByteBlock(const char16_t* in, char* out) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
@@ -98,25 +139,26 @@ bool StoreTwoByteBlock(const char16_t* in, char* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(lead, trail));
     return true;
 }
-
-bool BlockStaysInPage(const char16_t* in) {
-    constexpr std::uintptr_t kPageSize = 4096;
-    return (reinterpret_cast<std::uintptr_t>(in) & (kPageSize - 1)) <= kPageSize - 16;
-}
 #endif
 
 // Copies the printable ASCII that starts `in`, at most `room` units, and returns how many.
-// Outside the aligned blocks a unit is read only once the one before it proved not to be the
+// Outside the blocks a unit is read only once the one before it proved not to be the
 // terminator.
 std::size_t CopyPrintableAscii(const char16_t* in, char* out, std::size_t room) {
     std::size_t copied = 0;
 #if defined(__SSE2__)
-    while ((reinterpret_cast<std::uintptr_t>(in + copied) & 15) != 0) {
-        if (copied == room || !IsPrintableAscii(in[copied])) return copied;
-        out[copied] = static_cast<char>(in[copied]);
-        ++copied;
+    // The first pair is read where it lies when it can be; else, near the end of a page or
+    // with little room, unit by unit up to a boundary (an odd address never meets one).
+    if (room >= 16 && (reinterpret_cast<std::uintptr_t>(in) & 1) == 0 && StaysInPage<32>(in)) {
+        if (!CopyFirstPrintablePair(in, out, copied)) return copied;
+    } else {
+        while ((reinterpret_cast<std::uintptr_t>(in + copied) & 31) != 0) {
+            if (copied == room || !IsPrintableAscii(in[copied])) return copied;
+            out[copied] = static_cast<char>(in[copied]);
+            ++copied;
+        }
     }
-    copied += CopyPrintableAsciiBlocks(in + copied, out + copied, room - copied);
+    if (CopyPrintableAsciiPairs(in, out, room, copied)) return copied;
 #endif
     while (copied < room && IsPrintableAscii(in[copied])) {
         out[copied] = static_cast<char>(in[copied]);
@@ -157,7 +199,7 @@ std::size_t ConvertUtf16ToUtf8(const char16_t* text, char* buffer, std::size_t r
             // tends to come in runs, so a run is taken eight at a time where it can be (reads
             // within a page, as the ASCII blocks do), and in one loop.
 #if defined(__SSE2__)
-            while (written + 16 <= room && BlockStaysInPage(text + index) &&
+            while (written + 16 <= room && StaysInPage<16>(text + index) &&
                    StoreTwoByteBlock(text + index, buffer + written)) {
                 index += 8;
                 written += 16;
