@@ -26,6 +26,10 @@ std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity
 // there is none among its first `maxUnits`; nothing past those is read as text.
 std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits);
 
+// True when the NUL-terminated texts `a` and `b` hold the same units; nothing past the first
+// difference or the terminator is read as text.
+bool SameUtf16Text(const char16_t* a, const char16_t* b);
+
 // How many code units of `text` (at most `maxUnits`) convert whole into at most `maxBytes`
 // bytes of UTF-8 (line breaks verbatim); `bytes` receives their UTF-8 length.
 std::size_t Utf16PrefixFittingUtf8(const char16_t* text, std::size_t maxUnits,

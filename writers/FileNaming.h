@@ -7,6 +7,7 @@
 
 #include "config/ConfigLoader.h"
 #include "platform/Platform.h"
+#include "platform/TextConversion.h"
 
 namespace VTLogAdapter {
 
@@ -49,11 +50,7 @@ const char16_t* LastPathComponent(const char16_t* path);
 inline bool SameOperationName(const char16_t* a, const char16_t* b) {
     if (a == b) return true;
     if (a == nullptr || b == nullptr) return false;
-    while (*a != u'\0' && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
+    return SameUtf16Text(a, b);
 }
 
 // Joins up to three texts into `buffer`; false, with an empty buffer, when they do not fit.

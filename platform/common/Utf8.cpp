@@ -139,6 +139,27 @@ bool StoreTwoByteBlock(const char16_t* in, char* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(lead, trail));
     return true;
 }
+
+// SameUtf16Text eight units at a time while the blocks of both texts stay in their pages; how
+// far they went is left in `index`. 1 or 0 once a difference or the shared terminator decided,
+// -1 when a block would cross a page first.
+__attribute__((no_sanitize("address", "thread")))
+int CompareBlocks(const char16_t* a, const char16_t* b, std::size_t& index) {
+    const __m128i zero = _mm_setzero_si128();
+    while (StaysInPage<16>(a + index) && StaysInPage<16>(b + index)) {
+        const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + index));
+        const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + index));
+        const unsigned differ =
+            ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(left, right))) & 0xFFFFu;
+        const unsigned ends =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(left, zero)));
+        // The first unit that differs or ends `a` decides: a terminator both have before any
+        // difference means the same text.
+        if ((differ | ends) != 0) return (differ >> LowestBit(differ | ends) & 1u) != 0 ? 0 : 1;
+        index += 8;
+    }
+    return -1;
+}
 #endif
 
 // Copies the printable ASCII that starts `in`, at most `room` units, and returns how many.
@@ -261,6 +282,17 @@ std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits) {
     std::size_t units = 0;
     while (units < maxUnits && text[units] != u'\0') ++units;
     return units;
+}
+
+bool SameUtf16Text(const char16_t* a, const char16_t* b) {
+    std::size_t index = 0;
+#if defined(__SSE2__)
+    // A block is read only once every unit before it matched and ended neither text.
+    const int decided = CompareBlocks(a, b, index);
+    if (decided >= 0) return decided != 0;
+#endif
+    while (a[index] != u'\0' && a[index] == b[index]) ++index;
+    return a[index] == b[index];
 }
 
 std::size_t Utf16PrefixFittingUtf8(const char16_t* text, std::size_t maxUnits,

@@ -237,5 +237,37 @@ TEST(Utf16, TwoByteRunsAgreeAtEveryAlignmentLengthAndRoom) {
     }
 }
 
+// Texts are compared eight units at a time while the blocks of both stay in their pages. With
+// either text just before an unreadable page, every place of the first difference and of either
+// text's end must give the answer of a comparison unit by unit; what follows a shared
+// terminator does not count.
+TEST(Utf16, TextsCompareAtEveryAlignmentAndDifference) {
+    PageEnd left;
+    PageEnd right;
+    ASSERT_TRUE(left.Ready() && right.Ready());
+    const std::u16string name = u"Orders.Daily.Europe";   // three blocks and a part
+    for (std::size_t leftGap : {0, 1, 7, 8, 9}) {
+        for (std::size_t rightGap : {0, 3, 8}) {
+            for (std::size_t at = 0; at <= name.size(); ++at) {
+                const std::string where = "gaps " + std::to_string(leftGap) + "/" +
+                                          std::to_string(rightGap) + ", at " + std::to_string(at);
+                const auto same = [&](const std::u16string& a, const std::u16string& b) {
+                    return SameUtf16Text(left.Place(a, leftGap), right.Place(b, rightGap));
+                };
+                std::u16string changed = name;
+                if (at < name.size()) changed[at] = u'#';
+                if (at == name.size()) changed += u'#';
+                const std::u16string cut = name.substr(0, at);
+                const bool whole = at == name.size();
+                EXPECT_TRUE(same(name + u'\0', name + u'\0' + u"zq")) << where;
+                EXPECT_FALSE(same(name + u'\0', changed + u'\0')) << where;
+                EXPECT_FALSE(same(changed + u'\0', name + u'\0')) << where;
+                EXPECT_EQ(whole, same(name + u'\0', cut + u'\0' + name)) << where;
+                EXPECT_EQ(whole, same(cut + u'\0' + u"zq", name + u'\0')) << where;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace VTLogAdapter::Testing
