@@ -6,7 +6,11 @@
 option(VTLOG_LTO "Link-time optimisation of the library and the benchmarks (GCC, optimised builds)"
        ON)
 set(VTLOG_LTO_ACTIVE OFF)
-if(VTLOG_LTO AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+# Not for 32-bit mingw-w64: its linker takes the plugin's symbols of the engine's objects as
+# well as their machine code when a test program links them without LTO, and refuses the
+# duplicates.
+if(VTLOG_LTO AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND
+   NOT (WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4))
   include(CheckIPOSupported)
   check_ipo_supported(RESULT VTLOG_LTO_ACTIVE OUTPUT vtlog_lto_output LANGUAGES CXX)
   if(NOT VTLOG_LTO_ACTIVE)
