@@ -61,6 +61,12 @@ constexpr char kAsciiMessageUtf8[] = "Order 1234 accepted for customer 5678 ok";
 constexpr char16_t kNonAsciiMessage[] = u"ЗаказПринятДляКлиентаПослеТрехПроверокОК";
 static_assert(std::size(kAsciiMessage) == 41 && std::size(kAsciiMessageUtf8) == 41);
 static_assert(std::size(kNonAsciiMessage) == 41);
+// What the calls pass, read through volatile pointers as an application's own texts would be
+// opaque: with link-time optimisation the compiler would otherwise make copies of the library's
+// functions specialised for these constants.
+const char16_t* volatile asciiMessage = kAsciiMessage;
+const char* volatile asciiMessageUtf8 = kAsciiMessageUtf8;
+const char16_t* volatile nonAsciiMessage = kNonAsciiMessage;
 
 // Calls made before a counted run, so that opening files and loading the configuration stay
 // out of the count.
@@ -227,22 +233,23 @@ bool anyCaseFailed = false;
 void CallFloor() {
     benchmark::DoNotOptimize(write(floorDescriptor, floorLine.data(), floorLine.size()));
 }
-void CallTraceNamed() { named->Trace(kAsciiMessage); }
-void CallTraceUnnamed() { unnamed->Trace(kAsciiMessage); }
-void CallTraceNonAscii() { named->Trace(kNonAsciiMessage); }
+void CallTraceNamed() { named->Trace(asciiMessage); }
+void CallTraceUnnamed() { unnamed->Trace(asciiMessage); }
+void CallTraceNonAscii() { named->Trace(nonAsciiMessage); }
 // The variadic entry, as a call with any format reaches it; a call with one text would pick the
-// overload that takes it as it is.
-int (*const variadicLogEx)(const char16_t*, const char16_t*, int, VTLogAdapter::VT_LOGLEVEL,
-                           const char16_t*, const char16_t*, ...) = VTLogAdapter::LogEx;
+// overload that takes it as it is. Read through a volatile pointer, so that link-time
+// optimisation cannot make a copy of the entry specialised for this call's constants.
+int (*volatile variadicLogEx)(const char16_t*, const char16_t*, int, VTLogAdapter::VT_LOGLEVEL,
+                              const char16_t*, const char16_t*, ...) = VTLogAdapter::LogEx;
 void CallLogEx() {
     benchmark::DoNotOptimize(variadicLogEx(u"./app.cpp", u"Run", 46, VTLogAdapter::VT_LOG_TRACE,
-                                           nullptr, u"%s", kAsciiMessage));
+                                           nullptr, u"%s", asciiMessage));
 }
 #if defined(VTLOG_BENCH_SPDLOG)
 void CallSpdlog() {
     spdlogLogger->log(
         spdlog::source_loc{"./VTLogAdapter.cpp", 46, "VTLogAdapter::VTLogNet::Trace"},
-        spdlog::level::trace, "{}", kAsciiMessageUtf8);
+        spdlog::level::trace, "{}", asciiMessageUtf8);
 }
 #endif
 
