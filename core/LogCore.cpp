@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/WideFormat.h"
+#include "platform/HotPath.h"
 #include "writers/FileLog.h"
 #include "writers/FileNaming.h"
 #include "writers/PerformanceLog.h"
@@ -98,6 +99,7 @@ void LogCore::LoadOnce(void* self) {
     }
 }
 
+VTLOG_HOT
 void LogCore::EnsureLoaded() {
     // A settled level is stored once the load is done, so seeing one spares the once flag's
     // call. Until then the flag makes latecomers wait for the first load to finish, so no
@@ -107,6 +109,7 @@ void LogCore::EnsureLoaded() {
     loadOnce.Run(&LogCore::LoadOnce, this);
 }
 
+VTLOG_HOT
 int LogCore::LogExV(const char16_t* sourceFile, const char16_t* function, int line,
                     VT_LOGLEVEL level, const char16_t* operation, const char16_t* format,
                     va_list args) {
@@ -147,6 +150,7 @@ int LogCore::IsEnabledFirst(int level) {
                                                                                           : 0;
 }
 
+VTLOG_HOT
 int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int line, int level,
                       const char16_t* operation, const char16_t* message) {
     if (config == nullptr) return 0;
@@ -170,6 +174,7 @@ int LogCore::Dispatch(const char16_t* sourceFile, const char16_t* function, int 
     return result;
 }
 
+VTLOG_HOT
 std::int64_t LogCore::TakeDueCleanUp() {
     if (fileLog == nullptr || performanceLog == nullptr) return 0;
     const std::int64_t opened = fileLog->LastOpenDay() > performanceLog->LastOpenDay()
@@ -180,6 +185,7 @@ std::int64_t LogCore::TakeDueCleanUp() {
     return RetentionLimitsOf(config->generalLog).Any() ? opened : 0;
 }
 
+VTLOG_RARE
 void LogCore::CleanUp(std::int64_t today) {
     if (config == nullptr) return;
     {
@@ -198,6 +204,7 @@ void LogCore::CloseFilesIn(void* self, const char* day) {
     if (core->performanceLog != nullptr) core->performanceLog->CloseFilesIn(day);
 }
 
+VTLOG_HOT
 int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     // Alone at the lock with nothing queued, the common case of a single thread, the line is
     // written at once: the queue is for lines that would otherwise wait.
@@ -254,6 +261,7 @@ void LogCore::WriteQueued(PendingLine& pending, std::int64_t& cleanUpDay) {
     MarkDone(batch);
 }
 
+VTLOG_HOT
 void LogCore::WriteTaken(PendingLine* batch, std::int64_t& cleanUpDay) {
     if (closed) {
         for (PendingLine* dropped = batch; dropped != nullptr; dropped = dropped->next) {
@@ -289,6 +297,7 @@ PendingLine* LogCore::TakeQueue() {
     return oldest;
 }
 
+VTLOG_HOT
 void LogCore::WriteBatch(PendingLine* first) {
     constexpr std::size_t kGroup = 64;
     const LineToWrite* group[kGroup];

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/LogCore.h"
+#include "platform/HotPath.h"
 
 namespace VTLogAdapter {
 
@@ -53,6 +54,7 @@ namespace {
 
 // Apart from LogEx so that LogEx makes a single call, at its end, with its own arguments in
 // their registers: a dropped record saves, restores and moves no register.
+VTLOG_HOT
 [[gnu::noinline]] int LogExOn(const char16_t* sourceFile, const char16_t* function, int line,
                               VT_LOGLEVEL level, const char16_t* operation,
                               const char16_t* format, va_list args) {
@@ -65,6 +67,7 @@ namespace {
 
 }  // namespace
 
+VTLOG_HOT
 int LogIsEnabled(int level) {
     const std::int64_t from = published.enabledFrom.load(std::memory_order_relaxed);
     if (from != INT64_MIN) return level >= from ? 1 : 0;
@@ -72,6 +75,7 @@ int LogIsEnabled(int level) {
     return (built != nullptr ? *built : GetLogCore()).IsEnabled(level);
 }
 
+VTLOG_HOT
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...) {
     if (level < published.writtenFrom.load(std::memory_order_relaxed)) return 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/LogCore.h"
+#include "platform/HotPath.h"
 #include "platform/TextConversion.h"
 #include "writers/ClassLocation.h"
 
@@ -16,7 +17,7 @@
 #define VTLOGNET_SOURCE_FILE kClassSourceFile
 // The work of a call that is written, kept apart from the test before it: a dropped call then
 // returns before that work's frame (a message buffer and saved registers) is set up.
-#define VTLOGNET_WRITTEN_PART __attribute__((noinline))
+#define VTLOGNET_WRITTEN_PART __attribute__((noinline, hot))
 
 namespace VTLogAdapter {
 namespace {
@@ -25,23 +26,22 @@ constexpr const char16_t* kFunction = kClassFunction;
 
 // What reaches LogEx: a message cut at MessageCapacity - 1 units, never inside a surrogate pair,
 // a null text counting as empty; the engine bounds the line again. A message that fits is passed
-// on where it is: a zero fill and a copy of the whole buffer would cost more than the rest of a
-// written line. A disposed instance (no name) writes nothing. The two text helpers come after
-// the members, so that the LogEx calls keep their lines.
-//
-// Appends `text` (null counts as empty) to the zero-terminated text in `buffer` of
-// `capacity` units; false when it had to be cut.
+// on where it is, and one that does not is cut by a call of its own, whose frame holds the copy.
+// A disposed instance (no name) writes nothing. The helpers come after the members, so that the
+// LogEx calls keep their lines. AppendBounded appends `text` (null counts as empty) to the
+// zero-terminated text in `buffer` of `capacity` units; false when it had to be cut.
 bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text);
-// `text` itself when it fits the message bound, else its cut prefix copied to `cut`.
-const char16_t* BoundedMessage(const char16_t* text, char16_t* cut);
+bool FitsMessage(const char16_t* text);
+// Trace of a text that does not fit, cut to fit.
+void TraceCut(VTLogNet& log, const char16_t* text);
 
 }  // namespace
 
 void VTLogNet::Trace(const char16_t* Message) {
     if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;  // disposed or filtered
     [this, Message]() VTLOGNET_WRITTEN_PART {
-        char16_t cut[MessageCapacity];
-        const char16_t* message = BoundedMessage(Message, cut);
+        const char16_t* message = Message != nullptr ? Message : u"";
+        if (!FitsMessage(message)) return TraceCut(*this, message);
         try {
             LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
                   message);
@@ -80,14 +80,29 @@ bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text)
     return text[taken] == u'\0';
 }
 
-// `text` (null counts as empty) itself when it fits the message bound, which is nearly always:
-// then it needs no copy. Else its cut prefix, copied to `cut` (MessageCapacity units).
-const char16_t* BoundedMessage(const char16_t* text, char16_t* cut) {
-    if (text == nullptr) return u"";
-    if (Utf16Length(text, VTLogNet::MessageCapacity) < VTLogNet::MessageCapacity) return text;
+// True when `text` (not null) fits the message bound, which is nearly always.
+bool FitsMessage(const char16_t* text) {
+    return Utf16Length(text, VTLogNet::MessageCapacity) < VTLogNet::MessageCapacity;
+}
+
+// The cut prefix of `text` in `cut` (MessageCapacity units).
+const char16_t* CutMessage(const char16_t* text, char16_t* cut) {
     cut[0] = u'\0';
     AppendBounded(cut, VTLogNet::MessageCapacity, text);
     return cut;
+}
+
+// Trace and LogWithCategory of `text`, which does not fit, cut to fit.
+VTLOG_RARE
+void TraceCut(VTLogNet& log, const char16_t* text) {
+    char16_t cut[VTLogNet::MessageCapacity];
+    log.Trace(CutMessage(text, cut));
+}
+VTLOG_RARE
+void LogCutWithCategory(VTLogNet& log, int level, const char16_t* category,
+                                   const char16_t* text) {
+    char16_t cut[VTLogNet::MessageCapacity];
+    LogWithCategory(log, level, category, CutMessage(text, cut));
 }
 
 }  // namespace
@@ -95,8 +110,8 @@ const char16_t* BoundedMessage(const char16_t* text, char16_t* cut) {
 void LogWithCategory(VTLogNet& log, int level, const char16_t* category,
                      const char16_t* message) {
     if (log.m_szLogName == nullptr || !LogIsEnabled(level)) return;
-    char16_t cut[VTLogNet::MessageCapacity];
-    const char16_t* text = BoundedMessage(message, cut);
+    const char16_t* text = message != nullptr ? message : u"";
+    if (!FitsMessage(text)) return LogCutWithCategory(log, level, category, text);
     // No source file and the category as the function: the line's location field shows exactly
     // the category, with no "(line)::" before it.
     try {

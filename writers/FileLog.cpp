@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/HotPath.h"
 #include "writers/FileNaming.h"
 
 namespace VTLogAdapter {
@@ -42,6 +43,7 @@ int FileLog::WriteText(const char* line, const LocalTime& now) {
     return 1;
 }
 
+VTLOG_HOT
 void FileLog::WriteLines(const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr) return;
     // The name part is made only when a file is opened (see MakeNamePart): a name that does

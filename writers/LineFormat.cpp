@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "config/ConfigLoader.h"
+#include "platform/HotPath.h"
 #include "platform/TextConversion.h"
 #include "writers/ClassLocation.h"
 #include "writers/FileNaming.h"
@@ -96,8 +97,11 @@ thread_local FieldsCache fieldsCache;
 class LineBuilder {
 public:
     // The separator is read from the settings once per line: they may change between lines.
-    LineBuilder(char* buffer, const LogConfig* config)
-        : buffer(buffer), separator(config != nullptr && config->excelMode != 0 ? '\t' : ' ') {}
+    // `length` bytes at `buffer` are the line so far.
+    LineBuilder(char* buffer, const LogConfig* config, std::size_t length = 0)
+        : buffer(buffer),
+          separator(config != nullptr && config->excelMode != 0 ? '\t' : ' '),
+          length(length) {}
 
     void Separator() {
         if (length < kFieldsEnd) buffer[length++] = separator;
@@ -221,9 +225,18 @@ public:
     std::size_t Length() const { return length; }
     // `count` bytes that were built at another position without reaching any bound, where
     // they fit as a whole before kTextEnd; false, with nothing appended, where they do not.
-    bool Fields(const char* text, std::size_t count) {
+    // `readable` bytes lie at `text`.
+    bool Fields(const char* text, std::size_t count, std::size_t readable) {
         if (length + count >= kTextEnd) return false;
-        std::memcpy(buffer + length, text, count);
+        // Copied as one block of a size known here, which the compiler copies inline: a call of
+        // the C library's memcpy would touch its code and data pages on every line. The bytes
+        // past `count` are overwritten by the message or lie past the line's end.
+        constexpr std::size_t kBlock = 128;
+        if (count <= kBlock && readable >= kBlock && length + kBlock <= kLineCapacity) {
+            std::memcpy(buffer + length, text, kBlock);
+        } else {
+            std::memcpy(buffer + length, text, count);
+        }
         length += count;
         return true;
     }
@@ -246,6 +259,7 @@ int LogWriterBase::FormatLine(char* buffer, const char16_t* message, const char1
     return 1;
 }
 
+VTLOG_HOT
 std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* message,
                                             const char16_t* sourceFile,
                                             const char16_t* function, int line, int level,
@@ -273,64 +287,73 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
         key.line = line;
         key.sourceFile = sourceFile;
         const FieldsCache& kept = fieldsCache;
-        if (kept.key == key && out.Fields(kept.bytes, kept.length)) return out.Finish(message);
+        if (kept.key == key && out.Fields(kept.bytes, kept.length, sizeof kept.bytes)) {
+            return out.Finish(message);
+        }
     }
-    const std::size_t fieldsStart = out.Length();
+    // Built out of line: the lines of the managed class, nearly all there are, take the copy
+    // above, and this code would otherwise lie among theirs.
+    // Only plain values cross into it, so that the common path keeps its line in registers.
+    return [this, buffer, start = out.Length(), message, sourceFile, function, line, level,
+            configured, keep, key]() mutable VTLOG_APART {
+        LineBuilder out(buffer, config, start);
+        const std::size_t fieldsStart = start;
 
-    out.Char(' ');
-    out.Separator();
-
-    if (configured && config->moduleName != 0) {
-        out.Bytes(moduleNameField, moduleNameLength);
-        out.Separator();
-    }
-    if (configured && config->sessionInfo != 0) {
-        out.Bytes(sessionTag, sessionTagLength);
-        out.Separator();
-    }
-    // Identifiers print as "%d" does, like every other number of the line.
-    if (configured && config->processId != 0) {
-        out.Bytes(processIdField, processIdLength);
         out.Char(' ');
         out.Separator();
-    }
-    if (configured && config->threadId != 0) {
-        out.Bytes("TID=", 4);
-        if (!keep) key.thread = platform.GetCurrentThreadId();
-        out.Unsigned(static_cast<int>(key.thread));
-        out.Char(' ');
+
+        if (configured && config->moduleName != 0) {
+            out.Bytes(moduleNameField, moduleNameLength);
+            out.Separator();
+        }
+        if (configured && config->sessionInfo != 0) {
+            out.Bytes(sessionTag, sessionTagLength);
+            out.Separator();
+        }
+        // Identifiers print as "%d" does, like every other number of the line.
+        if (configured && config->processId != 0) {
+            out.Bytes(processIdField, processIdLength);
+            out.Char(' ');
+            out.Separator();
+        }
+        if (configured && config->threadId != 0) {
+            out.Bytes("TID=", 4);
+            if (!keep) key.thread = platform.GetCurrentThreadId();
+            out.Unsigned(static_cast<int>(key.thread));
+            out.Char(' ');
+            out.Separator();
+        }
+
+        if (level >= 0 && level < static_cast<int>(sizeof kLevelWords / sizeof kLevelWords[0])) {
+            out.Bytes(kLevelWords[level].text, kLevelWords[level].length);
+        }
         out.Separator();
-    }
 
-    if (level >= 0 && level < static_cast<int>(sizeof kLevelWords / sizeof kLevelWords[0])) {
-        out.Bytes(kLevelWords[level].text, kLevelWords[level].length);
-    }
-    out.Separator();
-
-    if (configured && config->sourceFileInfo != 0) {
-        bool located = false;
-        if (sourceFile != nullptr && sourceFile[0] != u'\0') {
-            out.Wide(LastPathComponent(sourceFile));
-            out.Char('(');
-            out.Unsigned(line);
-            out.Bytes(")::", 3);
-            located = true;
+        if (configured && config->sourceFileInfo != 0) {
+            bool located = false;
+            if (sourceFile != nullptr && sourceFile[0] != u'\0') {
+                out.Wide(LastPathComponent(sourceFile));
+                out.Char('(');
+                out.Unsigned(line);
+                out.Bytes(")::", 3);
+                located = true;
+            }
+            if (function != nullptr && function[0] != u'\0') {
+                out.Wide(function);
+                located = true;
+            }
+            if (located) out.Separator();
         }
-        if (function != nullptr && function[0] != u'\0') {
-            out.Wide(function);
-            located = true;
-        }
-        if (located) out.Separator();
-    }
 
-    const std::size_t fieldsLength = out.Length() - fieldsStart;
-    if (keep && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
-        FieldsCache& kept = fieldsCache;
-        std::memcpy(kept.bytes, out.At(fieldsStart), fieldsLength);
-        kept.length = fieldsLength;
-        kept.key = key;
-    }
-    return out.Finish(message);
+        const std::size_t fieldsLength = out.Length() - fieldsStart;
+        if (keep && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
+            FieldsCache& kept = fieldsCache;
+            std::memcpy(kept.bytes, out.At(fieldsStart), fieldsLength);
+            kept.length = fieldsLength;
+            kept.key = key;
+        }
+        return out.Finish(message);
+    }();
 }
 
 }  // namespace VTLogAdapter

@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
+#include "platform/HotPath.h"
 #include "platform/TextConversion.h"
 #include "writers/FileNaming.h"
 
@@ -16,7 +18,8 @@ LogWriterBase::LogWriterBase(Platform& platform)
       moduleFileName(),
       moduleNameField(),
       sessionTag(),
-      fileMutex(nullptr) {
+      fileMutex(nullptr),
+      batch(new (std::nothrow) char[kBatchCapacity]) {
     SetProcessIdentifier(platform.GetCurrentProcessId());
     char16_t executable[kPathCapacity] = {};
     std::size_t length = platform.GetExecutablePath(executable, kPathCapacity);
@@ -43,6 +46,7 @@ LogWriterBase::~LogWriterBase() { CloseFileMutex(); }
 
 bool LogWriterBase::MakeNamePart(char*) const { return false; }
 
+VTLOG_HOT
 void LogWriterBase::WriteDebugOutput(const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr || config->debugOutput == 0) return;
     for (std::size_t i = 0; i < count; ++i) platform.WriteDebugOutput(lines[i]->text);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "config/LogConfig.h"
 #include "platform/Platform.h"
@@ -155,9 +156,10 @@ private:
     void AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length,
                       std::int64_t before);
 
-    // Lines gathered for one write.
+    // Lines gathered for one write, apart from the writer so that the fields every line reads
+    // share a page; null when it could not be had, and then each line is written on its own.
     static constexpr std::size_t kBatchCapacity = 16384;
-    char batch[kBatchCapacity];
+    std::unique_ptr<char[]> batch;
     // Formats candidates for the stem `path[0, stemLength)` from `number` upwards until one
     // names nothing that exists; `number` is left on it (0 stands for the plain "stem.dat").
     bool FindFreeFileName(const char* path, std::size_t stemLength, int& number,

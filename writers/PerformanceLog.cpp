@@ -4,13 +4,14 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/HotPath.h"
 #include "platform/TextConversion.h"
 #include "writers/FileNaming.h"
 
 namespace VTLogAdapter {
 
 OperationFile::OperationFile(std::u16string operation)
-    : name(), operation(std::move(operation)) {}
+    : operation(std::move(operation)), name() {}
 
 PerformanceLog::PerformanceLog(const LogConfig* config, Platform& platform)
     : LogWriterBase(platform) {
@@ -93,6 +94,7 @@ int PerformanceLog::WriteLine(const char16_t* operation, const char* line,
     return 1;
 }
 
+VTLOG_HOT
 void PerformanceLog::WriteLines(const char16_t* operation, const LineToWrite* const* lines,
                                 std::size_t count) {
     if (config == nullptr) return;
@@ -122,34 +124,38 @@ void PerformanceLog::WriteLines(const char16_t* operation, const LineToWrite* co
     WriteDebugOutput(lines, count);
 }
 
+VTLOG_HOT
 OperationFile* PerformanceLog::FindOrAddOperation(const char16_t* operation) {
     if (lastEntry != nullptr && SameOperationName(lastEntry->operation.c_str(), operation)) {
         return lastEntry;
     }
-    try {
-        const auto found = operations.find(std::u16string_view(operation));
-        if (found != operations.end()) return lastEntry = found->second.get();
+    // Looked up and added out of line: a run of lines under one name finds it above.
+    return [&]() VTLOG_RARE -> OperationFile* {
+        try {
+            const auto found = operations.find(std::u16string_view(operation));
+            if (found != operations.end()) return lastEntry = found->second.get();
 
-        // A name cut to fit would name another operation's file, so it gets none.
-        std::size_t bytes = 0;
-        const std::size_t units =
-            Utf16PrefixFittingUtf8(operation, static_cast<std::size_t>(-1), kPathCapacity - 1,
-                                   bytes);
-        if (operation[units] != u'\0') return nullptr;
-        char name[kPathCapacity];
-        Utf16ToUtf8(operation, name, sizeof name);
-        if (!NameStaysInFolder(name)) return nullptr;
+            // A name cut to fit would name another operation's file, so it gets none.
+            std::size_t bytes = 0;
+            const std::size_t units =
+                Utf16PrefixFittingUtf8(operation, static_cast<std::size_t>(-1), kPathCapacity - 1,
+                                       bytes);
+            if (operation[units] != u'\0') return nullptr;
+            char name[kPathCapacity];
+            Utf16ToUtf8(operation, name, sizeof name);
+            if (!NameStaysInFolder(name)) return nullptr;
 
-        auto entry = std::make_unique<OperationFile>(std::u16string(operation));
-        std::memcpy(entry->name, name, bytes + 1);
-        OperationFile* added = entry.get();
-        const std::u16string_view key(added->operation);
-        operations.emplace(key, std::move(entry));
-        return lastEntry = added;
-    } catch (...) {
-        // Out of memory: this line reaches only the debugger output.
-        return nullptr;
-    }
+            auto entry = std::make_unique<OperationFile>(std::u16string(operation));
+            std::memcpy(entry->name, name, bytes + 1);
+            OperationFile* added = entry.get();
+            const std::u16string_view key(added->operation);
+            operations.emplace(key, std::move(entry));
+            return lastEntry = added;
+        } catch (...) {
+            // Out of memory: this line reaches only the debugger output.
+            return nullptr;
+        }
+    }();
 }
 
 }  // namespace VTLogAdapter

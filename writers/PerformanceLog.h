@@ -18,12 +18,13 @@ struct OperationFile {
     OperationFile(const OperationFile&) = delete;
     OperationFile& operator=(const OperationFile&) = delete;
 
-    char name[kPathCapacity];   // the operation name as UTF-8: the name part of its files
-    LogFileSlot slot;
+    // What every line reads first: the name it compares and the slot's leading fields.
     std::u16string operation;   // the table's key points into this text
     // Neighbours in the list of operations with an open file, most recently written first.
     OperationFile* newer = nullptr;
     OperationFile* older = nullptr;
+    LogFileSlot slot;
+    char name[kPathCapacity];   // the operation name as UTF-8: the name part of its files
 };
 
 class PerformanceLog : public LogWriterBase {

@@ -3,12 +3,14 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/HotPath.h"
 #include "writers/FileNaming.h"
 #include "writers/LogWriterBase.h"
 #include "writers/Retention.h"
 
 namespace VTLogAdapter {
 
+VTLOG_HOT
 std::int64_t SecondOf(const LocalTime& time) {
     // Mixed radix with room for every field's range: distinct seconds never share a key, and
     // it costs a few multiplications on every line.
@@ -58,6 +60,7 @@ void LogWriterBase::ForgetFile(LogFileSlot& slot) {
     slot = LogFileSlot{};
 }
 
+VTLOG_RARE
 bool LogWriterBase::ResumeFile(LogFileSlot& slot) {
     slot.parked = false;
     LogFile* file = nullptr;
@@ -69,6 +72,7 @@ bool LogWriterBase::ResumeFile(LogFileSlot& slot) {
     return true;
 }
 
+VTLOG_RARE
 int LogWriterBase::OpenLogFile(LogFileSlot& slot, const char* namePart, const LocalTime& now) {
     CloseFile(slot);
     if (config == nullptr) return 1;
@@ -125,6 +129,7 @@ int LogWriterBase::OpenLogFile(LogFileSlot& slot, const char* namePart, const Lo
     return 1;
 }
 
+VTLOG_HOT
 std::int64_t LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* namePart,
                                              const LocalTime& now, std::size_t lineBytes) {
     if (config == nullptr) return -1;
@@ -159,18 +164,21 @@ std::int64_t LogWriterBase::RollOverIfNeeded(LogFileSlot& slot, const char* name
     return length;
 }
 
+VTLOG_RARE
 std::int64_t LogWriterBase::OpenedLength(LogFileSlot& slot, const char* namePart,
                                          const LocalTime& now) {
     OpenLogFile(slot, namePart, now);
     return slot.file != nullptr ? platform.GetFileLength(slot.file) : -1;
 }
 
+VTLOG_HOT
 bool LogWriterBase::CanAppend(const LogFileSlot& slot, const LocalTime& now,
                               std::size_t lineBytes, std::uint64_t before) const {
     return SecondOf(now) == slot.checkedSecond && DayKey(now) == slot.dayKey &&
            !PastSizeLimit(before) && WithinSystemLimit(slot, before, lineBytes);
 }
 
+VTLOG_HOT
 void LogWriterBase::AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length,
                                  std::int64_t before) {
     if (platform.WriteLogLine(slot.file, bytes, length)) return;
@@ -188,6 +196,7 @@ void LogWriterBase::WriteToFile(LogFileSlot& slot, const char* namePart, const c
     WriteLinesToFile(slot, namePart, lines, 1);
 }
 
+VTLOG_HOT
 void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
                                      const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr) return;
@@ -196,10 +205,11 @@ void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
     const char* runStart = nullptr;
     std::size_t run = 0;
     std::int64_t before = -1;
+    const std::size_t batchCapacity = batch != nullptr ? kBatchCapacity : 0;
     for (std::size_t i = 0; i < count; ++i) {
         const LineToWrite& line = *lines[i];
         // Only this writer changes the file meanwhile, so its length is still `before`.
-        if (run > 0 && (run + line.length > kBatchCapacity || before < 0 ||
+        if (run > 0 && (run + line.length > batchCapacity || before < 0 ||
                         !CanAppend(slot, line.now, line.length,
                                    static_cast<std::uint64_t>(before) + run))) {
             AppendToFile(slot, runStart, run, before);
@@ -217,11 +227,11 @@ void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
             run = line.length;
             continue;
         }
-        if (runStart != batch) {
-            std::memcpy(batch, runStart, run);
-            runStart = batch;
+        if (runStart != batch.get()) {
+            std::memcpy(batch.get(), runStart, run);
+            runStart = batch.get();
         }
-        std::memcpy(batch + run, line.text, line.length);
+        std::memcpy(batch.get() + run, line.text, line.length);
         run += line.length;
     }
     if (run > 0 && slot.file != nullptr) AppendToFile(slot, runStart, run, before);

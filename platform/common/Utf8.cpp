@@ -5,6 +5,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/HotPath.h"
 #include "platform/TextConversion.h"
 #include "platform/common/Utf8Decode.h"
 
@@ -63,6 +64,7 @@ inline __attribute__((always_inline)) unsigned StoreAsciiBytes(__m128i low, __m1
 // to `out`, with room for 16: true, with `copied` set to the units up to the next boundary of
 // 32 bytes, when all of them are printable; else false, with `copied` set to how many are.
 __attribute__((no_sanitize("address", "thread")))
+VTLOG_HOT
 bool CopyFirstPrintablePair(const char16_t* in, char* out, std::size_t& copied) {
     const unsigned printable =
         StoreAsciiBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)),
@@ -80,6 +82,7 @@ bool CopyFirstPrintablePair(const char16_t* in, char* out, std::size_t& copied) 
 // holds them: true once a unit that is not printable ASCII is met, which `copied` then
 // indexes; false when fewer than 16 units of room are left.
 __attribute__((no_sanitize("address", "thread")))
+VTLOG_HOT
 bool CopyPrintableAsciiPairs(const char16_t* in, char* out, std::size_t room,
                              std::size_t& copied) {
     if (room < 16) return false;
@@ -109,6 +112,7 @@ inline __attribute__((always_inline)) unsigned NulsInPair(const __m128i* pair) {
 // pairs of blocks from the boundary at or before the text, where an aligned 32 bytes holding
 // one unit of the text lie in the page of that unit; the units before the text are left out.
 __attribute__((no_sanitize("address", "thread")))
+VTLOG_HOT
 std::size_t FindTerminatorInPairs(std::uintptr_t address, std::size_t maxUnits) {
     const unsigned before = static_cast<unsigned>(address & 31) / 2;
     // The index in the text of the pair's first unit: below zero, wrapped, for the first pair.
@@ -128,6 +132,7 @@ std::size_t FindTerminatorInPairs(std::uintptr_t address, std::size_t maxUnits) 
 // `out`; false, with nothing written, unless all eight are such. `in` need not be aligned, but
 // the block must lie within one page (StaysInPage<16>).
 __attribute__((no_sanitize("address", "thread")))
+VTLOG_HOT
 bool StoreTwoByteBlock(const char16_t* in, char* out) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     if (UnitsInRange(units, 0x80, 0x780) != 0xFFFFu) return false;
@@ -144,6 +149,7 @@ bool StoreTwoByteBlock(const char16_t* in, char* out) {
 // far they went is left in `index`. 1 or 0 once a difference or the shared terminator decided,
 // -1 when a block would cross a page first.
 __attribute__((no_sanitize("address", "thread")))
+VTLOG_HOT
 int CompareBlocks(const char16_t* a, const char16_t* b, std::size_t& index) {
     const __m128i zero = _mm_setzero_si128();
     while (StaysInPage<16>(a + index) && StaysInPage<16>(b + index)) {
@@ -165,6 +171,7 @@ int CompareBlocks(const char16_t* a, const char16_t* b, std::size_t& index) {
 // Copies the printable ASCII that starts `in`, at most `room` units, and returns how many.
 // Outside the blocks a unit is read only once the one before it proved not to be the
 // terminator.
+VTLOG_HOT
 std::size_t CopyPrintableAscii(const char16_t* in, char* out, std::size_t room) {
     std::size_t copied = 0;
 #if defined(__SSE2__)
@@ -191,6 +198,7 @@ std::size_t CopyPrintableAscii(const char16_t* in, char* out, std::size_t room) 
 // Runs for every text field of every line, so ASCII, where the line breaks are, is looked at
 // first and the full decoder only runs for the rest.
 template <LineBreaks kBreaks>
+VTLOG_HOT
 std::size_t ConvertUtf16ToUtf8(const char16_t* text, char* buffer, std::size_t room) {
     std::size_t written = 0;
     std::size_t index = 0;
@@ -259,6 +267,7 @@ std::size_t ConvertUtf16ToUtf8(const char16_t* text, char* buffer, std::size_t r
 
 }  // namespace
 
+VTLOG_HOT
 std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity,
                         LineBreaks breaks) {
     if (capacity == 0) return 0;
@@ -272,6 +281,7 @@ std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity
     return written;
 }
 
+VTLOG_HOT
 std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits) {
 #if defined(__SSE2__)
     // An odd address splits units across blocks: those texts, and the empty bound, which may
@@ -284,6 +294,7 @@ std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits) {
     return units;
 }
 
+VTLOG_HOT
 bool SameUtf16Text(const char16_t* a, const char16_t* b) {
     std::size_t index = 0;
 #if defined(__SSE2__)

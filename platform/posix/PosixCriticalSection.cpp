@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/CriticalSection.h"
+#include "platform/HotPath.h"
 
 namespace VTLogAdapter {
 
@@ -58,12 +59,14 @@ void CriticalSection::Enter() {
     }
 }
 
+VTLOG_HOT
 bool CriticalSection::TryEnter() {
     int expected = kFree;
     return Word(storage)->compare_exchange_strong(expected, kHeld, std::memory_order_acquire,
                                                   std::memory_order_relaxed);
 }
 
+VTLOG_HOT
 void CriticalSection::Leave() {
     LockWord* word = Word(storage);
     if (word->exchange(kFree, std::memory_order_release) == kHeldWithSleepers) WakeOne(word);

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <new>
 
+#include "platform/HotPath.h"
 #include "platform/common/Utf8Decode.h"
 
 namespace VTLogAdapter {
@@ -232,6 +233,7 @@ PosixPlatform::PosixPlatform() {
     }
 }
 
+VTLOG_HOT
 std::uint32_t PosixPlatform::GetCurrentThreadId() const {
     // A thread keeps its identifier for life (in one process); asking the kernel once per
     // thread is enough.
@@ -285,6 +287,7 @@ std::size_t PosixPlatform::GetExecutablePath(char16_t* buffer, std::size_t capac
     return Utf8ToUtf16(path, static_cast<std::size_t>(length), buffer, capacity);
 }
 
+VTLOG_HOT
 LocalTime PosixPlatform::GetLocalTime() const {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -401,10 +404,12 @@ bool PosixPlatform::IsLogFileAtPath(LogFile* file, const char* path) const {
     return IdentityOf(named) == file->identity;
 }
 
+VTLOG_HOT
 std::int64_t PosixPlatform::GetFileLength(LogFile* file) const {
     return file == nullptr ? -1 : file->length;
 }
 
+VTLOG_HOT
 bool PosixPlatform::WriteLogLine(LogFile* file, const char* line, std::size_t length) {
     if (file == nullptr) return false;
     // One write() per line keeps lines whole under O_APPEND; the loop only finishes a write

@@ -1,0 +1,19 @@
+// Marks the functions that every written line runs, so that the linker keeps them together
+// (GCC and Clang give them a section of hot code of their own). Each line makes a system call,
+// and where the kernel isolates its page tables without PCID that call empties the TLB: every
+// page a line touches afterwards costs a walk of the page tables, so a line's code is kept on as
+// few pages as it fits.
+#pragma once
+
+// VTLOG_RARE marks what a line's path calls only now and then (opening a file, adding an
+// operation): out of line and away from the hot code. VTLOG_APART keeps a part that some lines
+// take every time out of line only, so that the path of the others stays compact.
+#if defined(__GNUC__)
+#define VTLOG_HOT __attribute__((hot))
+#define VTLOG_RARE __attribute__((cold, noinline))
+#define VTLOG_APART __attribute__((noinline))
+#else
+#define VTLOG_HOT
+#define VTLOG_RARE
+#define VTLOG_APART
+#endif
