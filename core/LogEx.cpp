@@ -54,10 +54,9 @@ namespace {
 
 // Apart from LogEx so that LogEx makes a single call, at its end, with its own arguments in
 // their registers: a dropped record saves, restores and moves no register.
-VTLOG_HOT
-[[gnu::noinline]] int LogExOn(const char16_t* sourceFile, const char16_t* function, int line,
-                              VT_LOGLEVEL level, const char16_t* operation,
-                              const char16_t* format, va_list args) {
+[[gnu::noinline]] VTLOG_HOT
+int LogExOn(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
+            const char16_t* operation, const char16_t* format, va_list args) {
     // Until the core is built (a static object of the host logging before ours was
     // constructed), GetLogCore builds it.
     LogCore* built = builtLogCore.load(std::memory_order_acquire);
