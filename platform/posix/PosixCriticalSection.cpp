@@ -24,7 +24,9 @@ constexpr int kFree = 0;
 constexpr int kHeld = 1;
 constexpr int kHeldWithSleepers = 2;
 
-LockWord* Word(unsigned char* storage) { return std::launder(reinterpret_cast<LockWord*>(storage)); }
+LockWord* Word(unsigned char* storage) {
+    return std::launder(reinterpret_cast<LockWord*>(storage));
+}
 
 // Sleeps while the word still holds `expected`; returns at once when it does not, and may
 // return early (a signal, a spurious wake-up): callers look again.
