@@ -50,29 +50,18 @@ bool IsUtf8Continuation(char byte) {
 // same bytes, and a thread logging from one place meets the same ones line after line, so it
 // copies them instead of building each field again. Only locations that cannot change their
 // text are kept: none at all, or the class's own constants.
-// The line-content switches as the settings hold them, in their order there: copied and
-// compared as one block. Two values that both mean "on" compare unequal and merely cost a
-// rebuild.
-struct LineSwitches {
-    int processId;
-    int threadId;
-    int moduleName;
-    int sourceFileInfo;
-    int sessionInfo;
-    int excelMode;
-};
-static_assert(offsetof(LogConfig, threadId) == offsetof(LogConfig, processId) + sizeof(int) &&
-                  offsetof(LogConfig, moduleName) == offsetof(LogConfig, threadId) + sizeof(int) &&
-                  offsetof(LogConfig, sourceFileInfo) ==
-                      offsetof(LogConfig, moduleName) + sizeof(int) &&
-                  offsetof(LogConfig, sessionInfo) ==
-                      offsetof(LogConfig, sourceFileInfo) + sizeof(int) &&
-                  offsetof(LogConfig, excelMode) == offsetof(LogConfig, sessionInfo) + sizeof(int),
-              "LineSwitches mirrors the settings' switches");
+//
+// The six line-content switches, processId to excelMode, lie side by side in the settings, so
+// the key copies and compares them as one block. Two values that both mean "on" compare unequal
+// and merely cost a rebuild.
+constexpr std::size_t kSwitchCount = 6;
+static_assert(offsetof(LogConfig, excelMode) - offsetof(LogConfig, processId) ==
+                  (kSwitchCount - 1) * sizeof(int),
+              "the line-content switches are six ints side by side");
 
 struct FieldsKey {
     std::uint64_t identity = 0;   // 0: nothing kept
-    LineSwitches switches{};
+    int switches[kSwitchCount] = {};
     std::uint32_t thread = 0;
     int level = 0;
     int line = 0;
@@ -80,7 +69,7 @@ struct FieldsKey {
 
     bool operator==(const FieldsKey& other) const {
         return identity == other.identity &&
-               std::memcmp(&switches, &other.switches, sizeof switches) == 0 &&
+               std::memcmp(switches, other.switches, sizeof switches) == 0 &&
                thread == other.thread && level == other.level && line == other.line &&
                sourceFile == other.sourceFile;
     }
@@ -280,7 +269,7 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     const bool keep = configured && (config->sourceFileInfo == 0 || classLocation);
     FieldsKey key;
     if (keep) {
-        std::memcpy(&key.switches, &config->processId, sizeof key.switches);
+        std::memcpy(key.switches, &config->processId, sizeof key.switches);
         if (config->threadId != 0) key.thread = platform.GetCurrentThreadId();
         key.identity = identityNumber;
         key.level = level;
