@@ -87,15 +87,15 @@ void LogCore::LoadOnce(void* self) {
     core->config->Load(core->platform);
     const bool written = config.enable != 0;
     const bool output = config.fileOutput != 0 || config.debugOutput != 0;
+    const std::int64_t admitted = written ? config.logLevel : kNone;
+    const std::int64_t enabled = output ? admitted : kNone;
     // Releasing: whoever reads a settled level sees the whole record (see EnsureLoaded).
-    core->admitFrom.store(written ? config.logLevel : kNone, std::memory_order_release);
-    core->enabledFrom.store(written && output ? config.logLevel : kNone,
-                            std::memory_order_relaxed);
+    core->admitFrom.store(admitted, std::memory_order_release);
+    core->enabledFrom.store(enabled, std::memory_order_relaxed);
     if (core->published != nullptr) {
         core->published->writtenFrom.store(written ? config.logLevel : INT_MAX,
                                            std::memory_order_relaxed);
-        core->published->enabledFrom.store(written && output ? config.logLevel : kNone,
-                                           std::memory_order_relaxed);
+        core->published->enabledFrom.store(enabled, std::memory_order_relaxed);
     }
 }
 
