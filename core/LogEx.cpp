@@ -74,6 +74,49 @@ int LogIsEnabled(int level) {
     return (built != nullptr ? *built : GetLogCore()).IsEnabled(level);
 }
 
+// x86-64 outside Windows, with GCC or Clang: a variadic function stores its argument registers
+// before its first statement, and a dropped record needs none of that. There LogEx is a naked
+// entry that compares the level (the fourth argument, in %ecx) with the published one and
+// returns 0, or jumps on with every register and the stack as the caller left them, so that
+// LogExAdmitted receives the caller's own call.
+#if defined(__x86_64__) && !defined(_WIN32) && defined(__GNUC__) && !defined(__CET__)
+#define VTLOG_LEVEL_TEST_AT_ENTRY 1
+#else
+#define VTLOG_LEVEL_TEST_AT_ENTRY 0
+#endif
+
+#if VTLOG_LEVEL_TEST_AT_ENTRY
+namespace {
+
+[[gnu::noinline]] VTLOG_HOT
+int LogExAdmitted(const char16_t* sourceFile, const char16_t* function, int line,
+                  VT_LOGLEVEL level, const char16_t* operation, const char16_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = LogExOn(sourceFile, function, line, level, operation, format, args);
+    va_end(args);
+    return result;
+}
+
+}  // namespace
+
+static_assert(sizeof(VT_LOGLEVEL) == 4 && sizeof(PublishedLevels::writtenFrom) == 4 &&
+                  std::atomic<int>::is_always_lock_free,
+              "the entry compares 32-bit levels");
+
+[[gnu::naked]] VTLOG_HOT
+int LogEx(const char16_t*, const char16_t*, int, VT_LOGLEVEL, const char16_t*, const char16_t*,
+          ...) {
+    asm("cmpl %c0(%%rip), %%ecx\n\t"
+        "jl 1f\n\t"
+        "jmp %c1\n"
+        "1:\n\t"
+        "xorl %%eax, %%eax\n\t"
+        "ret"
+        :
+        : "i"(&published.writtenFrom), "i"(&LogExAdmitted));
+}
+#else
 VTLOG_HOT
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, ...) {
@@ -84,6 +127,7 @@ int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOG
     va_end(args);
     return result;
 }
+#endif
 
 int LogEx(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
           const char16_t* operation, const char16_t* format, const char16_t* text) {

@@ -34,7 +34,8 @@ namespace fs = std::filesystem;
 
 // Points the library (through the emulated registry) at a configuration that writes every
 // field into <temp>/logs. Only for children: the engine loads its settings once per process.
-void UseLibraryConfig(const TempFolder& temp, const std::string& sizeLimit = "10") {
+void UseLibraryConfig(const TempFolder& temp, const std::string& sizeLimit = "10",
+                      const std::string& level = "0") {
     temp.WriteFile("registry/HKEY_LOCAL_MACHINE/SOFTWARE/Corvessa/Vantiro/ZLM_HOME",
                    temp.Join("install/bin"));
     temp.WriteFile("install/LogConfigure.xml",
@@ -43,7 +44,7 @@ void UseLibraryConfig(const TempFolder& temp, const std::string& sizeLimit = "10
                    "<output name=\"file\" enable=\"1\"/>"
                    "<output name=\"outputdebugwindows\" enable=\"0\"/></global>"
                    "<log filepath=\"" + temp.Join("logs") + "/\" filesizelimit=\"" + sizeLimit +
-                   "\" loglevel=\"0\" usedefaultfilename=\"1\"/></LogConfigure>");
+                   "\" loglevel=\"" + level + "\" usedefaultfilename=\"1\"/></LogConfigure>");
     setenv("VTLOGADAPTER_REGISTRY_ROOT", temp.Join("registry").c_str(), 1);
 }
 
@@ -112,6 +113,27 @@ struct Load {
     std::atomic<bool> stop{false};
     std::vector<std::thread> workers;
 };
+
+// The library's variadic entry tests the level before it touches its arguments: what it passes
+// on must be the caller's call unchanged, arguments on the stack and in vector registers too.
+TEST(ProcessFault, LibraryEntryDropsBelowTheLevelAndPassesEveryArgumentOn) {
+    TempFolder temp;
+    ASSERT_TRUE(InChild([&] {
+        UseLibraryConfig(temp, "10", "2");
+        // The first call loads the settings; the second is told by the published level alone.
+        for (int i = 0; i < 2; ++i) {
+            if (LogEx(u"fault.cpp", u"Run", 1, VT_LOG_TRACE, u"Entry", u"%d", i) != 0) return 1;
+        }
+        return LogEx(u"fault.cpp", u"Run", 1, VT_LOG_WARN, u"Entry", u"%d %s %.2f %x %c %s %d %d",
+                     7, u"seven", 2.5, 255, u'z', u"more", -1, 9) == 1
+                   ? 0
+                   : 1;
+    }));
+    const std::vector<Line> lines = WholeLines(temp.Join("logs"));
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].text.find("\"7 seven 2.50 ff z more -1 9\""))
+        << lines[0].text;
+}
 
 TEST(ProcessFault, ForkWhileOtherThreadsLogGivesTheChildItsOwnFile) {
     TempFolder temp;
