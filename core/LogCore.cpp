@@ -210,8 +210,7 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     // written at once: the queue is for lines that would otherwise wait.
     if (queue.load(std::memory_order_relaxed) == nullptr && lock.TryEnter()) {
         if (queue.load(std::memory_order_acquire) == nullptr) {
-            pending.next = nullptr;
-            WriteTaken(&pending, cleanUpDay);
+            WriteAlone(pending, cleanUpDay);
         } else {
             Push(pending);
             WriteQueued(pending, cleanUpDay);
@@ -295,6 +294,22 @@ PendingLine* LogCore::TakeQueue() {
         newest = next;
     }
     return oldest;
+}
+
+VTLOG_HOT
+void LogCore::WriteAlone(PendingLine& pending, std::int64_t& cleanUpDay) {
+    if (closed) {
+        pending.result = 0;
+        return;
+    }
+    // A batch of one: no grouping of lines by operation to do.
+    const LineToWrite* line = &pending.line;
+    if (pending.operation != nullptr) {
+        performanceLog->WriteLines(pending.operation, &line, 1);
+    } else {
+        fileLog->WriteLines(&line, 1);
+    }
+    cleanUpDay = TakeDueCleanUp();
 }
 
 VTLOG_HOT

@@ -118,6 +118,9 @@ private:
     // Holding the lock: writes `batch` (dropped once the core is closed) and notes a clean-up
     // it made due.
     void WriteTaken(PendingLine* batch, std::int64_t& cleanUpDay);
+    // Holding the lock, nothing else queued: writes `pending` alone (drops it once the core is
+    // closed) and notes a clean-up it made due.
+    void WriteAlone(PendingLine& pending, std::int64_t& cleanUpDay);
     // Holding the lock: tells the threads of a batch taken from the queue that their lines are
     // done; the batch is theirs again from the first store on.
     static void MarkDone(PendingLine* batch);

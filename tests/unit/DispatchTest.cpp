@@ -111,7 +111,7 @@ TEST(IsEnabledTest, AnswersWhetherARecordWouldReachAnOutput) {
     }
 }
 
-TEST_F(DispatchTest, EmptyOperationGoesToTheGeneralLogAndNamedOnesToTheirOwnFiles) {
+TEST_F(DispatchTest, EmptyOperationGoesToTheGeneralLogNamedOnesToTheirOwnFilesUntilClosed) {
     InstallConfig(platform, temp, EnabledConfig(temp, 0, /*fileOutput=*/1, /*debugOutput=*/0));
     EXPECT_EQ(1, Log(VT_LOG_INFO, nullptr));
     EXPECT_EQ(1, Log(VT_LOG_INFO, u""));
@@ -120,6 +120,13 @@ TEST_F(DispatchTest, EmptyOperationGoesToTheGeneralLogAndNamedOnesToTheirOwnFile
     ASSERT_EQ(2u, files.size());
     EXPECT_EQ("2026-12-07/Login.dat", files[0]);
     EXPECT_EQ("2026-12-07/app.exe.dat", files[1]);
+    EXPECT_EQ(2u, SplitLines(ReadFile(temp.Join("logs/2026-12-07/app.exe.dat"))).size());
+    EXPECT_EQ(1u, SplitLines(ReadFile(temp.Join("logs/2026-12-07/Login.dat"))).size());
+
+    // Once closed (the library unloading), a line is dropped and reopens no file.
+    core.Close();
+    EXPECT_EQ(0, Log(VT_LOG_INFO, nullptr));
+    EXPECT_EQ(0, Log(VT_LOG_INFO, u"Login"));
     EXPECT_EQ(2u, SplitLines(ReadFile(temp.Join("logs/2026-12-07/app.exe.dat"))).size());
     EXPECT_EQ(1u, SplitLines(ReadFile(temp.Join("logs/2026-12-07/Login.dat"))).size());
 }
