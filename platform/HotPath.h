@@ -17,3 +17,19 @@
 #define VTLOG_RARE
 #define VTLOG_APART
 #endif
+
+namespace VTLogAdapter {
+
+// The address of a thread-local object, computed once where it is called. In a shared library
+// each computation is a call of the loader's __tls_get_addr, and the compiler repeats it for
+// each use of the object; the empty asm makes the address opaque, so every use takes this one.
+template <typename T>
+inline T* ThreadLocalAddress(T& object) {
+    T* address = &object;
+#if defined(__GNUC__)
+    asm("" : "+r"(address));
+#endif
+    return address;
+}
+
+}  // namespace VTLogAdapter

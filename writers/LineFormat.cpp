@@ -275,7 +275,7 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
         key.level = level;
         key.line = line;
         key.sourceFile = sourceFile;
-        const FieldsCache& kept = fieldsCache;
+        const FieldsCache& kept = *ThreadLocalAddress(fieldsCache);
         if (kept.key == key && out.Fields(kept.bytes, kept.length, sizeof kept.bytes)) {
             return out.Finish(message);
         }
@@ -337,7 +337,7 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
 
         const std::size_t fieldsLength = out.Length() - fieldsStart;
         if (keep && out.Length() < kTextEnd && fieldsLength <= sizeof fieldsCache.bytes) {
-            FieldsCache& kept = fieldsCache;
+            FieldsCache& kept = *ThreadLocalAddress(fieldsCache);
             std::memcpy(kept.bytes, out.At(fieldsStart), fieldsLength);
             kept.length = fieldsLength;
             kept.key = key;

@@ -237,14 +237,18 @@ VTLOG_HOT
 std::uint32_t PosixPlatform::GetCurrentThreadId() const {
     // A thread keeps its identifier for life (in one process); asking the kernel once per
     // thread is enough.
-    thread_local unsigned cachedGeneration = ~0u;
-    thread_local std::uint32_t threadId = 0;
+    struct Cached {
+        unsigned generation = ~0u;
+        std::uint32_t threadId = 0;
+    };
+    thread_local Cached cached;
+    Cached& own = *ThreadLocalAddress(cached);
     const unsigned generation = forkGeneration.load(std::memory_order_relaxed);
-    if (generation != cachedGeneration) {
-        threadId = static_cast<std::uint32_t>(syscall(SYS_gettid));
-        cachedGeneration = generation;
+    if (generation != own.generation) {
+        own.threadId = static_cast<std::uint32_t>(syscall(SYS_gettid));
+        own.generation = generation;
     }
-    return threadId;
+    return own.threadId;
 }
 
 bool PosixPlatform::ProcessIdToSessionId(std::uint32_t /*processId*/,
@@ -294,26 +298,30 @@ LocalTime PosixPlatform::GetLocalTime() const {
     // localtime_r takes a process-wide lock (and one that a fork() can leave held in the
     // child). Local time moves with UTC within a minute, since offsets change only at whole
     // minutes, so each thread converts once a minute and counts the seconds itself.
-    thread_local time_t minuteStart = static_cast<time_t>(-1);
-    thread_local LocalTime minute{};
-    if (now.tv_sec < minuteStart || now.tv_sec - minuteStart >= 60) {
+    struct Minute {
+        time_t start = static_cast<time_t>(-1);
+        LocalTime time{};
+    };
+    thread_local Minute cached;
+    Minute& minute = *ThreadLocalAddress(cached);
+    if (now.tv_sec < minute.start || now.tv_sec - minute.start >= 60) {
         tm parts{};
         HoldTimeConversion();
         localtime_r(&now.tv_sec, &parts);
         ReleaseTimeConversion();
-        minuteStart = now.tv_sec - parts.tm_sec;
+        minute.start = now.tv_sec - parts.tm_sec;
         // A leap second (tm_sec 60) is converted on its own.
-        if (parts.tm_sec > 59) minuteStart = static_cast<time_t>(-1);
-        minute.year = parts.tm_year + 1900;
-        minute.month = parts.tm_mon + 1;
-        minute.day = parts.tm_mday;
-        minute.hour = parts.tm_hour;
-        minute.minute = parts.tm_min;
-        minute.second = parts.tm_sec;
+        if (parts.tm_sec > 59) minute.start = static_cast<time_t>(-1);
+        minute.time.year = parts.tm_year + 1900;
+        minute.time.month = parts.tm_mon + 1;
+        minute.time.day = parts.tm_mday;
+        minute.time.hour = parts.tm_hour;
+        minute.time.minute = parts.tm_min;
+        minute.time.second = parts.tm_sec;
     } else {
-        minute.second = static_cast<int>(now.tv_sec - minuteStart);
+        minute.time.second = static_cast<int>(now.tv_sec - minute.start);
     }
-    LocalTime time = minute;
+    LocalTime time = minute.time;
     time.milliseconds = static_cast<int>(now.tv_nsec / 1000000);
     return time;
 }
