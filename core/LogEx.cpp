@@ -78,7 +78,8 @@ int LogIsEnabled(int level) {
 // before its first statement, and a dropped record needs none of that. There LogEx is a naked
 // entry that compares the level (the fourth argument, in %ecx) with the published one and
 // returns 0, or jumps on with every register and the stack as the caller left them, so that
-// LogExAdmitted receives the caller's own call.
+// LogExAdmitted receives the caller's own call. Not with CET's branch tracking, whose entry
+// marker the naked entry would lack.
 #if defined(__x86_64__) && !defined(_WIN32) && defined(__GNUC__) && !defined(__CET__)
 #define VTLOG_LEVEL_TEST_AT_ENTRY 1
 #else
