@@ -54,7 +54,7 @@ namespace {
 
 // Apart from LogEx so that LogEx makes a single call, at its end, with its own arguments in
 // their registers: a dropped record saves, restores and moves no register.
-[[gnu::noinline]] VTLOG_HOT
+VTLOG_APART VTLOG_HOT
 int LogExOn(const char16_t* sourceFile, const char16_t* function, int line, VT_LOGLEVEL level,
             const char16_t* operation, const char16_t* format, va_list args) {
     // Until the core is built (a static object of the host logging before ours was
@@ -89,7 +89,7 @@ int LogIsEnabled(int level) {
 #if VTLOG_LEVEL_TEST_AT_ENTRY
 namespace {
 
-[[gnu::noinline]] VTLOG_HOT
+VTLOG_APART VTLOG_HOT
 int LogExAdmitted(const char16_t* sourceFile, const char16_t* function, int line,
                   VT_LOGLEVEL level, const char16_t* operation, const char16_t* format, ...) {
     va_list args;

@@ -15,9 +15,9 @@
 // keeps the fields built from them. Lines show the line numbers of the two LogEx calls
 // below, which therefore stay where they are.
 #define VTLOGNET_SOURCE_FILE kClassSourceFile
-// The work of a call that is written, kept apart from the test before it: a dropped call then
-// returns before that work's frame (a message buffer and saved registers) is set up.
-#define VTLOGNET_WRITTEN_PART __attribute__((noinline, hot))
+// Trace keeps the work of a call that is written apart from the test before it (VTLOG_APART):
+// a dropped call then returns before that work's frame (a message buffer and saved registers)
+// is set up.
 
 namespace VTLogAdapter {
 namespace {
@@ -39,7 +39,7 @@ void TraceCut(VTLogNet& log, const char16_t* text);
 
 void VTLogNet::Trace(const char16_t* Message) {
     if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;  // disposed or filtered
-    [this, Message]() VTLOGNET_WRITTEN_PART {
+    [this, Message]() VTLOG_APART VTLOG_HOT {
         const char16_t* message = Message != nullptr ? Message : u"";
         if (!FitsMessage(message)) return TraceCut(*this, message);
         try {
