@@ -4,7 +4,8 @@
 // machine. The library is reached as an application reaches it: VTLogNet and LogEx over the
 // process-wide engine, configured through a private registry tree and LogConfigure.xml.
 //
-//   vtlog_bench [GOOGLE-BENCHMARK-FLAGS]            written lines: floor, Trace, LogEx, spdlog
+//   vtlog_bench [GOOGLE-BENCHMARK-FLAGS]            written lines: floor, Trace, LogEx, spdlog,
+//                                                   and Trace with group commit off
 //   vtlog_bench --filtered [GOOGLE-BENCHMARK-FLAGS] calls below the threshold
 //   vtlog_bench --count CASE LINES                  a warm-up, then LINES calls of CASE and
 //                                                   nothing else: for instruction counts
@@ -196,6 +197,10 @@ struct Case {
     // `call` made a number of times in a loop that inlines it, so that an instruction count
     // holds the call itself and not a call of the harness around it.
     void (*repeat)(long times);
+    // Each thread takes the engine's lock and writes its own line, as a plain mutex would,
+    // instead of sharing a write with the threads waiting behind it: what group commit is
+    // measured against.
+    bool plainLock = false;
 };
 
 template <void (*kCall)()>
@@ -258,6 +263,7 @@ const Case kCases[] = {
     {"TraceNamed", false, Output::Engine, CallTraceNamed, Repeat<CallTraceNamed>},
     {"TraceUnnamed", false, Output::Engine, CallTraceUnnamed, Repeat<CallTraceUnnamed>},
     {"TraceNamedNonAscii", false, Output::Engine, CallTraceNonAscii, Repeat<CallTraceNonAscii>},
+    {"TraceNamedPlainLock", false, Output::Engine, CallTraceNamed, Repeat<CallTraceNamed>, true},
     {"LogEx", false, Output::Engine, CallLogEx, Repeat<CallLogEx>},
 #if defined(VTLOG_BENCH_SPDLOG)
     {"Spdlog", false, Output::Spdlog, CallSpdlog, Repeat<CallSpdlog>},
@@ -276,7 +282,10 @@ std::size_t CaseIndex(const std::string& name) {
 }
 
 void RunCase(benchmark::State& state, const Case* measured) {
-    if (state.thread_index() == 0) workspace->EmptyFiles();   // other threads wait at the start
+    if (state.thread_index() == 0) {   // the other threads wait at the start of the loop
+        workspace->EmptyFiles();
+        VTLogAdapter::GetLogCore().SetGroupCommit(!measured->plainLock);
+    }
     const long before = threadAllocations;
     for (auto _ : state) measured->call();
     state.counters["allocs/call"] = benchmark::Counter(
@@ -351,6 +360,7 @@ int CountCalls(const char* name, long calls) {
         return 2;
     }
     Prepare(found->filtered);
+    VTLogAdapter::GetLogCore().SetGroupCommit(!found->plainLock);
     found->repeat(kWarmUpCalls + calls);
     const char* failure = CheckOutput(*found);
     if (failure != nullptr) std::fprintf(stderr, "%s: %s\n", found->name, failure);

@@ -218,6 +218,11 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
         lock.Leave();
         return pending.result;
     }
+    if (!groupCommit) {
+        CriticalSectionGuard guard(lock);
+        WriteAlone(pending, cleanUpDay);
+        return pending.result;
+    }
     Push(pending);
     // Whoever holds the lock writes every queued line with its batch, so a waiting thread
     // watches its own line rather than the lock: once it is written the thread leaves without
