@@ -26,6 +26,7 @@ NANOSECONDS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 SERIES = [
     ("floor: write() of the finished line", "#888888", "native", "Floor"),
     ("VTLogNet::Trace (native)", "#d62728", "native", "TraceNamed"),
+    ("the same under a plain lock", "#9467bd", "native", "TraceNamedPlainLock"),
     ("VTLogNet.Trace (.NET)", "#ff9896", "dotnet", "VTLogNetNamed"),
     ("spdlog basic_file_sink_mt", "#1f77b4", "native", "Spdlog"),
     ("NLog FileTarget (.NET)", "#2ca02c", "dotnet", "NLogInfo"),

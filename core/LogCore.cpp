@@ -207,8 +207,10 @@ void LogCore::CloseFilesIn(void* self, const char* day) {
 VTLOG_HOT
 int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     // Alone at the lock with nothing queued, the common case of a single thread, the line is
-    // written at once: the queue is for lines that would otherwise wait.
-    if (queue.load(std::memory_order_relaxed) == nullptr && lock.TryEnter()) {
+    // written at once: the queue is for lines that would otherwise wait. Without group commit
+    // nothing is queued and every line comes this way, waiting for the lock if need be.
+    if (queue.load(std::memory_order_relaxed) == nullptr &&
+        (lock.TryEnter() || (!groupCommit && WaitForLock()))) {
         if (queue.load(std::memory_order_acquire) == nullptr) {
             WriteAlone(pending, cleanUpDay);
         } else {
@@ -216,11 +218,6 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
             WriteQueued(pending, cleanUpDay);
         }
         lock.Leave();
-        return pending.result;
-    }
-    if (!groupCommit) {
-        CriticalSectionGuard guard(lock);
-        WriteAlone(pending, cleanUpDay);
         return pending.result;
     }
     Push(pending);
@@ -247,6 +244,12 @@ int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     CriticalSectionGuard guard(lock);
     WriteQueued(pending, cleanUpDay);
     return pending.result;
+}
+
+VTLOG_RARE
+bool LogCore::WaitForLock() {
+    lock.Enter();
+    return true;
 }
 
 void LogCore::Push(PendingLine& pending) {

@@ -115,6 +115,9 @@ private:
     // `cleanUpDay` receives the day whose clean-up the caller is to run once it returns, or
     // stays 0.
     int Commit(PendingLine& pending, std::int64_t& cleanUpDay);
+    // Enters the lock, waiting as long as it takes; true. Out of line, as only a core without
+    // group commit calls it.
+    bool WaitForLock();
     // Queues a formatted line, without the lock.
     void Push(PendingLine& pending);
     // Holding the lock: writes the queued lines, `pending` among them unless a batch took it
