@@ -68,6 +68,9 @@ static_assert(std::size(kNonAsciiMessage) == 41);
 const char16_t* volatile asciiMessage = kAsciiMessage;
 const char* volatile asciiMessageUtf8 = kAsciiMessageUtf8;
 const char16_t* volatile nonAsciiMessage = kNonAsciiMessage;
+// The ASCII message as a message and a parameter, which Trace joins into the same text.
+const char16_t* volatile messageHead = u"Order 1234 accepted for customer ";
+const char16_t* volatile messageParameter = u"5678 ok";
 
 // Calls made before a counted run, so that opening files and loading the configuration stay
 // out of the count.
@@ -241,6 +244,7 @@ void CallFloor() {
 void CallTraceNamed() { named->Trace(asciiMessage); }
 void CallTraceUnnamed() { unnamed->Trace(asciiMessage); }
 void CallTraceNonAscii() { named->Trace(nonAsciiMessage); }
+void CallTraceParameter() { named->Trace(messageHead, messageParameter); }
 // The variadic entry, as a call with any format reaches it; a call with one text would pick the
 // overload that takes it as it is. Read through a volatile pointer, so that link-time
 // optimisation cannot make a copy of the entry specialised for this call's constants.
@@ -263,6 +267,7 @@ const Case kCases[] = {
     {"TraceNamed", false, Output::Engine, CallTraceNamed, Repeat<CallTraceNamed>},
     {"TraceUnnamed", false, Output::Engine, CallTraceUnnamed, Repeat<CallTraceUnnamed>},
     {"TraceNamedNonAscii", false, Output::Engine, CallTraceNonAscii, Repeat<CallTraceNonAscii>},
+    {"TraceNamedParameter", false, Output::Engine, CallTraceParameter, Repeat<CallTraceParameter>},
     {"TraceNamedPlainLock", false, Output::Engine, CallTraceNamed, Repeat<CallTraceNamed>, true},
     {"LogEx", false, Output::Engine, CallLogEx, Repeat<CallLogEx>},
 #if defined(VTLOG_BENCH_SPDLOG)

@@ -28,9 +28,9 @@ constexpr const char16_t* kFunction = kClassFunction;
 // a null text counting as empty; the engine bounds the line again. A message that fits is passed
 // on where it is, and one that does not is cut by a call of its own, whose frame holds the copy.
 // A disposed instance (no name) writes nothing. The helpers come after the members, so that the
-// LogEx calls keep their lines. AppendBounded appends `text` (null counts as empty) to the
-// zero-terminated text in `buffer` of `capacity` units; false when it had to be cut.
-bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text);
+// LogEx calls keep their lines. AppendBounded appends `text` (null counts as empty) after the
+// `used` units in `buffer` of `capacity` units, moving `used` on; false when it had to be cut.
+bool AppendBounded(char16_t* buffer, std::size_t capacity, std::size_t& used, const char16_t* text);
 bool FitsMessage(const char16_t* text);
 // Trace of a text that does not fit, cut to fit.
 void TraceCut(VTLogNet& log, const char16_t* text);
@@ -51,33 +51,41 @@ void VTLogNet::Trace(const char16_t* Message) {
 
 void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
     if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;
-    char16_t message[MessageCapacity];
-    message[0] = u'\0';
-    if (AppendBounded(message, MessageCapacity, Message)) {
-        AppendBounded(message, MessageCapacity, Parameter);   // nothing after a cut message
-    }
-    try {   // the text is the argument of "%s": its percent signs are never interpreted
-        LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
-              message);
-    } catch (...) {}
+    [this, Message, Parameter]() VTLOG_APART VTLOG_HOT {
+        char16_t message[MessageCapacity];
+        std::size_t used = 0;
+        const bool whole = AppendBounded(message, MessageCapacity, used, Message);
+        if (whole) AppendBounded(message, MessageCapacity, used, Parameter);   // none after a cut
+        try {   // the text is the argument of "%s": its percent signs are never interpreted
+            LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
+                  message);
+        } catch (...) {}
+    }();
 }
 
 namespace {
 
-// Appends `text` (null counts as empty) to the zero-terminated text in `buffer` of `capacity`
-// units; false when it had to be cut, and a cut never keeps a high surrogate without its low half.
-bool AppendBounded(char16_t* buffer, std::size_t capacity, const char16_t* text) {
-    std::size_t used = 0;
-    while (used + 1 < capacity && buffer[used] != u'\0') ++used;
+// Appends `text` (null counts as empty) after the first `used` units of `buffer` (`capacity`
+// units), terminates the text and moves `used` to its end; false when it had to be cut, and a
+// cut never keeps a high surrogate without its low half.
+bool AppendBounded(char16_t* buffer, std::size_t capacity, std::size_t& used,
+                   const char16_t* text) {
+    // Measured and copied by blocks: the texts of a line are joined here on every call.
+    buffer[used] = u'\0';
     if (text == nullptr) return true;
-    std::size_t taken = 0;
-    while (used + 1 < capacity && text[taken] != u'\0') buffer[used++] = text[taken++];
-    if (text[taken] != u'\0' && used > 0 && (buffer[used - 1] & 0xFC00u) == 0xD800u &&
+    const std::size_t room = capacity - 1 - used;
+    // One unit past the room tells a text that ends there from one that goes on.
+    const std::size_t length = Utf16Length(text, room + 1);
+    const bool whole = length <= room;
+    const std::size_t taken = whole ? length : room;
+    std::memcpy(buffer + used, text, taken * sizeof(char16_t));
+    used += taken;
+    if (!whole && used > 0 && (buffer[used - 1] & 0xFC00u) == 0xD800u &&
         (text[taken] & 0xFC00u) == 0xDC00u) {
         --used;
     }
     buffer[used] = u'\0';
-    return text[taken] == u'\0';
+    return whole;
 }
 
 // True when `text` (not null) fits the message bound, which is nearly always.
@@ -87,8 +95,8 @@ bool FitsMessage(const char16_t* text) {
 
 // The cut prefix of `text` in `cut` (MessageCapacity units).
 const char16_t* CutMessage(const char16_t* text, char16_t* cut) {
-    cut[0] = u'\0';
-    AppendBounded(cut, VTLogNet::MessageCapacity, text);
+    std::size_t used = 0;
+    AppendBounded(cut, VTLogNet::MessageCapacity, used, text);
     return cut;
 }
 
@@ -127,7 +135,8 @@ VTLogNet::VTLogNet(const char16_t* LogName) : m_szLogName(nullptr) {
     m_szLogName = static_cast<char16_t*>(std::malloc(NameCapacity * sizeof(char16_t)));
     if (m_szLogName == nullptr) return;
     std::memset(m_szLogName, 0, NameCapacity * sizeof(char16_t));
-    AppendBounded(m_szLogName, NameCapacity, LogName);
+    std::size_t used = 0;
+    AppendBounded(m_szLogName, NameCapacity, used, LogName);
 }
 
 void VTLogNet::Dispose() {
