@@ -208,7 +208,8 @@ VTLOG_HOT
 int LogCore::Commit(PendingLine& pending, std::int64_t& cleanUpDay) {
     // Alone at the lock with nothing queued, the common case of a single thread, the line is
     // written at once: the queue is for lines that would otherwise wait. Without group commit
-    // nothing is queued and every line comes this way, waiting for the lock if need be.
+    // (switched off while idle) nothing is queued and every line comes this way, waiting for the
+    // lock if need be.
     if (queue.load(std::memory_order_relaxed) == nullptr &&
         (lock.TryEnter() || (!groupCommit && WaitForLock()))) {
         if (queue.load(std::memory_order_acquire) == nullptr) {

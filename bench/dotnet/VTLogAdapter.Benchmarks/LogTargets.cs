@@ -34,7 +34,7 @@ namespace VTLogAdapter.Benchmarks
         private readonly NLog.LogFactory m_nlogFactory;
         private readonly Serilog.Core.Logger m_serilog;
         private readonly Hierarchy m_log4netRepository;
-        private readonly Timer m_emptier;
+        private readonly Timer? m_emptier;
         private readonly object m_emptying = new();
         // Files the emptier found with lines in them, relative to the log folder.
         private readonly HashSet<string> m_written = new();
@@ -74,7 +74,10 @@ namespace VTLogAdapter.Benchmarks
             // jumped from 1.1 to 1.7 us a line here). Cut short before that, the pages are dropped
             // unwritten, as the native benchmark does between its cases. The loggers keep their
             // files open and write on.
-            m_emptier = new Timer(_ => EmptyFiles(), null, EmptyingPeriod, EmptyingPeriod);
+            if (writes)
+            {
+                m_emptier = new Timer(_ => EmptyFiles(), null, EmptyingPeriod, EmptyingPeriod);
+            }
         }
 
         private static readonly TimeSpan EmptyingPeriod = TimeSpan.FromMilliseconds(250);
@@ -97,10 +100,13 @@ namespace VTLogAdapter.Benchmarks
         // one logger was called.
         public void Dispose()
         {
-            using (var stopped = new ManualResetEvent(false))
+            if (m_emptier != null)
             {
-                m_emptier.Dispose(stopped);
-                stopped.WaitOne();
+                using var stopped = new ManualResetEvent(false);
+                if (m_emptier.Dispose(stopped))
+                {
+                    stopped.WaitOne();
+                }
             }
 
             Baseline.Dispose();
@@ -153,7 +159,7 @@ namespace VTLogAdapter.Benchmarks
                         _ = truncate(file, 0);
                     }
                 }
-                catch (IOException)
+                catch (Exception e) when (e is IOException or UnauthorizedAccessException)
                 {
                     // A file or folder that went meanwhile: the next round looks again.
                 }
