@@ -74,10 +74,14 @@ struct FieldsKey {
                sourceFile == other.sourceFile;
     }
 };
+// Every member has its initialiser, so the object is initialised as the thread starts: a
+// thread-local with a constructor to run is reached through a guard and an initialising call on
+// every use, which in the shared library costs one more call of the loader's __tls_get_addr a
+// line.
 struct FieldsCache {
     FieldsKey key;
     std::size_t length = 0;
-    char bytes[kFieldCapacity];
+    char bytes[kFieldCapacity] = {};
 };
 thread_local FieldsCache fieldsCache;
 
