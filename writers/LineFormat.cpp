@@ -46,10 +46,12 @@ bool IsUtf8Continuation(char byte) {
 }
 
 // The bytes between a line's time and its message as a thread last built them, with what they
-// were built from. The same writer identity, switches, thread, level and location give the
-// same bytes, and a thread logging from one place meets the same ones line after line, so it
-// copies them instead of building each field again. Only locations that cannot change their
-// text are kept: none at all, or the class's own constants.
+// were built from. The same writer identity, switches, level and location give the same bytes,
+// and a thread logging from one place meets the same ones line after line, so it copies them
+// instead of building each field again. Only locations that cannot change their text are kept:
+// none at all, or the class's own constants. The thread needs no place in the key: the cache
+// is the thread's own, and a thread keeps its identifier for life, but in a forked child,
+// whose one thread goes on under a new identifier, and whose writers take a new identity there.
 //
 // The six line-content switches, processId to excelMode, lie side by side in the settings, so
 // the key copies and compares them as one block. Two values that both mean "on" compare unequal
@@ -62,7 +64,6 @@ static_assert(offsetof(LogConfig, excelMode) - offsetof(LogConfig, processId) ==
 struct FieldsKey {
     std::uint64_t identity = 0;   // 0: nothing kept
     int switches[kSwitchCount] = {};
-    std::uint32_t thread = 0;
     int level = 0;
     int line = 0;
     const char16_t* sourceFile = nullptr;
@@ -70,8 +71,7 @@ struct FieldsKey {
     bool operator==(const FieldsKey& other) const {
         return identity == other.identity &&
                std::memcmp(switches, other.switches, sizeof switches) == 0 &&
-               thread == other.thread && level == other.level && line == other.line &&
-               sourceFile == other.sourceFile;
+               level == other.level && line == other.line && sourceFile == other.sourceFile;
     }
 };
 // Every member has its initialiser, so the object is initialised as the thread starts: a
@@ -274,7 +274,6 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     FieldsKey key;
     if (keep) {
         std::memcpy(key.switches, &config->processId, sizeof key.switches);
-        if (config->threadId != 0) key.thread = platform.GetCurrentThreadId();
         key.identity = identityNumber;
         key.level = level;
         key.line = line;
@@ -312,8 +311,7 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
         }
         if (configured && config->threadId != 0) {
             out.Bytes("TID=", 4);
-            if (!keep) key.thread = platform.GetCurrentThreadId();
-            out.Unsigned(static_cast<int>(key.thread));
+            out.Unsigned(static_cast<int>(platform.GetCurrentThreadId()));
             out.Char(' ');
             out.Separator();
         }

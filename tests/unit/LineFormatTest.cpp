@@ -305,7 +305,8 @@ TEST_F(LineFormat, TimeAndIdentifiersPrintAsDecimalNumbers) {
     writer.Set({0, 0, 1, 1, 0, 0});
     writer.SetProcess(0);
     EXPECT_EQ("14:03:07:045  PID=0  TID=77  INFO  \"Ready\" \n", writer.Format(u"Ready"));
-    // The thread is asked on every line, the process identifier is the writer's.
+    // A new process identifier, as a forked child's writers take, builds the fields again, and
+    // asks the thread's identifier again with them.
     writer.SetProcess(2147483647);
     platform.threadId = 123456;
     EXPECT_EQ("14:03:07:045  PID=2147483647  TID=123456  INFO  \"Ready\" \n",
