@@ -50,8 +50,9 @@ bool IsUtf8Continuation(char byte) {
 // and a thread logging from one place meets the same ones line after line, so it copies them
 // instead of building each field again. Only locations that cannot change their text are kept:
 // none at all, or the class's own constants. The thread needs no place in the key: the cache
-// is the thread's own, and a thread keeps its identifier for life, but in a forked child,
-// whose one thread goes on under a new identifier, and whose writers take a new identity there.
+// is the thread's own, and a thread keeps its identifier for life. The one exception is a
+// forked child, whose one thread goes on under a new identifier; its writers take a new
+// identity there, so the key misses.
 //
 // The six line-content switches, processId to excelMode, lie side by side in the settings, so
 // the key copies and compares them as one block. Two values that both mean "on" compare unequal
