@@ -288,9 +288,8 @@ std::size_t LogWriterBase::FormatLineLength(char* buffer, const char16_t* messag
     // above, and this code would otherwise lie among theirs.
     // Only plain values cross into it, so that the common path keeps its line in registers.
     return [this, buffer, start = out.Length(), message, sourceFile, function, line, level,
-            configured, keep, keyBuilt = key]() VTLOG_APART {
+            configured, keep, key]() VTLOG_APART {
         LineBuilder out(buffer, config, start);
-        FieldsKey key = keyBuilt;
         const std::size_t fieldsStart = start;
 
         out.Char(' ');
