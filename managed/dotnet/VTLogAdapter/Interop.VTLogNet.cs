@@ -14,14 +14,16 @@ namespace VTLogAdapter
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
         internal static extern unsafe SafeVTLogNetHandle VTLogNet_Create(char* logName);
 
+        // The handle as the pointer it holds, which the caller keeps from release for the call
+        // (SafeHandle.DangerousAddRef): a signature of pointers only needs no marshalling stub.
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
-        internal static extern unsafe void VTLogNet_Trace(SafeVTLogNetHandle handle, char* message);
+        internal static extern unsafe void VTLogNet_Trace(IntPtr handle, char* message);
 
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
         internal static extern unsafe void VTLogNet_TraceWithParameter(
-            SafeVTLogNetHandle handle, char* message, char* parameter);
+            IntPtr handle, char* message, char* parameter);
 
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]

@@ -55,19 +55,28 @@ namespace VTLogAdapter
         public void Trace(string? Message)
         {
             if (!TraceEnabled() || m_handle.IsClosed) return;
+            // The handle is held for the call by hand rather than by the interop marshaller: a
+            // call that passes only pointers is made by the JIT directly, without a marshalling
+            // stub around it.
+            bool held = false;
             try
             {
+                m_handle.DangerousAddRef(ref held);
                 unsafe
                 {
                     fixed (char* message = Message)
                     {
-                        Interop.VTLogNet_Trace(m_handle, message);
+                        Interop.VTLogNet_Trace(m_handle.DangerousGetHandle(), message);
                     }
                 }
             }
             catch (ObjectDisposedException)
             {
                 // Lost a race with Dispose: a disposed log writes nothing.
+            }
+            finally
+            {
+                if (held) m_handle.DangerousRelease();
             }
         }
 
@@ -78,18 +87,25 @@ namespace VTLogAdapter
         public void Trace(string? Message, string? Parameter)
         {
             if (!TraceEnabled() || m_handle.IsClosed) return;
+            bool held = false;
             try
             {
+                m_handle.DangerousAddRef(ref held);
                 unsafe
                 {
                     fixed (char* message = Message, parameter = Parameter)
                     {
-                        Interop.VTLogNet_TraceWithParameter(m_handle, message, parameter);
+                        Interop.VTLogNet_TraceWithParameter(m_handle.DangerousGetHandle(), message,
+                                                            parameter);
                     }
                 }
             }
             catch (ObjectDisposedException)
             {
+            }
+            finally
+            {
+                if (held) m_handle.DangerousRelease();
             }
         }
 
