@@ -86,6 +86,27 @@ struct FieldsCache {
 };
 thread_local FieldsCache fieldsCache;
 
+// The digits of `value` as printf's "%0*d" writes them into `digits` (16 bytes), and their
+// count. Only for values outside a field's usual range, so out of the line's path; it takes no
+// builder, which then stays in registers.
+VTLOG_RARE std::size_t ZeroPaddedDigits(int value, int width, char* digits) {
+    char reversed[16];
+    std::size_t count = 0;
+    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
+                                   : static_cast<unsigned>(value);
+    do {
+        reversed[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    const int sign = value < 0 ? 1 : 0;
+    while (static_cast<int>(count) + sign < width && count + 1 < sizeof reversed) {
+        reversed[count++] = '0';
+    }
+    if (sign != 0) reversed[count++] = '-';
+    for (std::size_t i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+    return count;
+}
+
 // Appends to the line buffer, never past the bounds above. Sits on every line's path, so it
 // formats numbers by hand and converts wide text straight into the line.
 class LineBuilder {
@@ -180,21 +201,13 @@ public:
     // printf's "%0*d": `width` counts the sign, zeros go between sign and digits.
     void Number(int value, int width) {
         char digits[16];
-        std::size_t count = 0;
-        unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value)
-                                       : static_cast<unsigned>(value);
-        do {
-            digits[count++] = static_cast<char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        const int sign = value < 0 ? 1 : 0;
-        while (static_cast<int>(count) + sign < width) digits[count++] = '0';
-        if (sign != 0) digits[count++] = '-';
+        std::size_t count = ZeroPaddedDigits(value, width, digits);
         if (length + count <= kTextEnd) {
-            while (count > 0) buffer[length++] = digits[--count];
+            std::memcpy(buffer + length, digits, count);
+            length += count;
             return;
         }
-        while (count > 0) Char(digits[--count]);
+        for (std::size_t i = 0; i < count; ++i) Char(digits[i]);
     }
 
     // Wide text converted to UTF-8, bounded by the field capacity and the room left.
