@@ -201,7 +201,7 @@ public:
     // printf's "%0*d": `width` counts the sign, zeros go between sign and digits.
     void Number(int value, int width) {
         char digits[16];
-        std::size_t count = ZeroPaddedDigits(value, width, digits);
+        const std::size_t count = ZeroPaddedDigits(value, width, digits);
         if (length + count <= kTextEnd) {
             std::memcpy(buffer + length, digits, count);
             length += count;

@@ -213,8 +213,8 @@ VTLOG_HOT
 void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
                                      const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr) return;
-    // A line alone, what one thread always writes, takes a path without the batch's loop: each
-    // line touches fewer cache lines of code after the write system call evicted them.
+    // A line alone, what one thread always writes, goes straight to the file: the loop below
+    // gathers the lines of a batch.
     if (count == 1) return WriteLineToFile(slot, namePart, *lines[0]);
     // The lines of one write: `run` bytes, in `batch` once there are two, else in place, to go
     // to the slot's file after the `before` bytes it holds (-1: a length it cannot tell).
