@@ -206,6 +206,9 @@ void LogWriterBase::WriteLineToFile(LogFileSlot& slot, const char* namePart,
         !WithinSystemLimit(slot, static_cast<std::uint64_t>(before), line.length)) {
         return;
     }
+    // Nothing to hand over: a write of no bytes would only cost system calls (two on Windows)
+    // and could fail.
+    if (line.length == 0) return;
     AppendToFile(slot, line.text, line.length, before);
 }
 

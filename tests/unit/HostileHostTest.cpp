@@ -100,6 +100,18 @@ TEST(HostileHost, FilesEndWholeAndInTheirPlace) {
              h.writer.Write("b\n");
          },
          {{"2026-12-07/trace.dat", "a\nb\n"}}},
+        {"an empty line is no write (a write would leave a mark)",
+         [](Host& h) {
+             h.writer.Write("a\n");
+             h.platform.bytesWritten = [&h](std::size_t length) {
+                 h.temp.WriteFile("write-made", "");
+                 return length;
+             };
+             h.writer.Write("");
+             h.platform.bytesWritten = nullptr;
+             h.writer.Write("b\n");
+         },
+         {{"2026-12-07/trace.dat", "a\nb\n"}}},
         {"a file that cannot be cut back is left for a new one",
          [](Host& h) {
              h.writer.Write("a\n");
