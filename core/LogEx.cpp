@@ -105,8 +105,9 @@ static_assert(sizeof(VT_LOGLEVEL) == 4 && sizeof(PublishedLevels::writtenFrom) =
                   std::atomic<int>::is_always_lock_free,
               "the entry compares 32-bit levels");
 
-// Nothing may run before the asm: the instrumentation of a profiling or tracing build
-// (-fprofile-generate, -finstrument-functions) would call out with the arguments unsaved.
+// Nothing may run before the asm: the instrumentation of a tracing build (-finstrument-functions)
+// calls out with the arguments unsaved, and so does that of a profiling build
+// (-fprofile-generate) when an instrumented caller reaches the entry through a pointer.
 [[gnu::naked, gnu::no_instrument_function, gnu::no_profile_instrument_function]] VTLOG_HOT
 int LogEx(const char16_t*, const char16_t*, int, VT_LOGLEVEL, const char16_t*, const char16_t*,
           ...) {
