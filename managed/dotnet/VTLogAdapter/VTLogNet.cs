@@ -54,14 +54,11 @@ namespace VTLogAdapter
         /// <summary>Logs <paramref name="Message"/> verbatim (null counts as empty).</summary>
         public void Trace(string? Message)
         {
-            if (!TraceEnabled() || m_handle.IsClosed) return;
-            // The handle is held for the call by hand rather than by the interop marshaller: a
-            // call that passes only pointers is made by the JIT directly, without a marshalling
-            // stub around it.
-            bool held = false;
+            if (!TraceEnabled() || !HoldHandle()) return;
+            // Inside a try with a finally only: the JIT makes a call of pointers only directly
+            // there, without a marshalling stub, but not in a try that has a catch.
             try
             {
-                m_handle.DangerousAddRef(ref held);
                 unsafe
                 {
                     fixed (char* message = Message)
@@ -70,13 +67,9 @@ namespace VTLogAdapter
                     }
                 }
             }
-            catch (ObjectDisposedException)
-            {
-                // Lost a race with Dispose: a disposed log writes nothing.
-            }
             finally
             {
-                if (held) m_handle.DangerousRelease();
+                m_handle.DangerousRelease();
             }
         }
 
@@ -86,11 +79,9 @@ namespace VTLogAdapter
         /// </summary>
         public void Trace(string? Message, string? Parameter)
         {
-            if (!TraceEnabled() || m_handle.IsClosed) return;
-            bool held = false;
+            if (!TraceEnabled() || !HoldHandle()) return;
             try
             {
-                m_handle.DangerousAddRef(ref held);
                 unsafe
                 {
                     fixed (char* message = Message, parameter = Parameter)
@@ -100,13 +91,27 @@ namespace VTLogAdapter
                     }
                 }
             }
+            finally
+            {
+                m_handle.DangerousRelease();
+            }
+        }
+
+        // Keeps the native instance from release until DangerousRelease, by hand rather than
+        // through the interop marshaller, so that the call itself passes pointers only. False
+        // when the instance is disposed, also by a Dispose that won the race.
+        private bool HoldHandle()
+        {
+            if (m_handle.IsClosed) return false;
+            bool held = false;
+            try
+            {
+                m_handle.DangerousAddRef(ref held);
+            }
             catch (ObjectDisposedException)
             {
             }
-            finally
-            {
-                if (held) m_handle.DangerousRelease();
-            }
+            return held;
         }
 
         /// <summary>Releases the native instance; later calls of Trace write nothing.</summary>
