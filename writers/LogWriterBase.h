@@ -151,8 +151,6 @@ private:
                                   std::size_t lineBytes) {
         return length + lineBytes <= static_cast<std::uint64_t>(slot.sizeLimit);
     }
-    // WriteLinesToFile of one line.
-    void WriteLineToFile(LogFileSlot& slot, const char* namePart, const LineToWrite& line);
     // Appends `length` bytes of whole lines with one write to the file of `before` bytes; cuts a
     // failed write back to that length.
     void AppendToFile(LogFileSlot& slot, const char* bytes, std::size_t length,

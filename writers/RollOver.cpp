@@ -197,28 +197,9 @@ void LogWriterBase::WriteToFile(LogFileSlot& slot, const char* namePart, const c
 }
 
 VTLOG_HOT
-void LogWriterBase::WriteLineToFile(LogFileSlot& slot, const char* namePart,
-                                    const LineToWrite& line) {
-    const std::int64_t before = RollOverIfNeeded(slot, namePart, line.now, line.length);
-    if (slot.file == nullptr) return;
-    // A line that even an empty file could not take under the system's limit is lost.
-    if (before >= 0 &&
-        !WithinSystemLimit(slot, static_cast<std::uint64_t>(before), line.length)) {
-        return;
-    }
-    // Nothing to hand over: a write of no bytes would only cost system calls (two on Windows)
-    // and could fail.
-    if (line.length == 0) return;
-    AppendToFile(slot, line.text, line.length, before);
-}
-
-VTLOG_HOT
 void LogWriterBase::WriteLinesToFile(LogFileSlot& slot, const char* namePart,
                                      const LineToWrite* const* lines, std::size_t count) {
     if (config == nullptr) return;
-    // A line alone, what one thread always writes, goes straight to the file: the loop below
-    // gathers the lines of a batch.
-    if (count == 1) return WriteLineToFile(slot, namePart, *lines[0]);
     // The lines of one write: `run` bytes, in `batch` once there are two, else in place, to go
     // to the slot's file after the `before` bytes it holds (-1: a length it cannot tell).
     const char* runStart = nullptr;
