@@ -1,6 +1,7 @@
 // Compares VTLogNet with the established .NET loggers; every result is also shown as a ratio to
 // a StreamWriter baseline measured in the same run. Arguments are BenchmarkDotNet's own
-// (--filter, --job, ...); see scripts/bench-dotnet.
+// (--filter, --job, ...), or --interleaved [ROUNDS [LINES]] for the one-thread loggers measured
+// in interleaved rounds in one process; see scripts/bench-dotnet.
 using System.Collections.Generic;
 using System.Linq;
 using BenchmarkDotNet.Configs;
@@ -17,6 +18,20 @@ namespace VTLogAdapter.Benchmarks
         // a smoke run fails visibly.
         private static int Main(string[] args)
         {
+            if (args.Length > 0 && args[0] == "--interleaved")
+            {
+                int rounds = 61;
+                int lines = 20000;
+                if ((args.Length > 1 && !PositiveNumber(args[1], out rounds)) ||
+                    (args.Length > 2 && !PositiveNumber(args[2], out lines)) || args.Length > 3)
+                {
+                    System.Console.Error.WriteLine("usage: --interleaved [ROUNDS [LINES-PER-ROUND]], both positive whole numbers");
+                    return 2;
+                }
+
+                return InterleavedRounds.Run(rounds, lines);
+            }
+
             // BenchmarkDotNet rebuilds the assembly deterministically for every run, which its
             // wildcard version (1.0.*) does not allow: the measured copy gets a fixed one. The
             // mutator applies to whichever job the command line chooses. The JSON export feeds
@@ -27,5 +42,8 @@ namespace VTLogAdapter.Benchmarks
             IEnumerable<Summary> summaries = BenchmarkSwitcher.FromAssembly(typeof(Program).Assembly).Run(args, config);
             return summaries.Any(summary => summary.HasCriticalValidationErrors || summary.Reports.Any(report => !report.Success)) ? 1 : 0;
         }
+
+        private static bool PositiveNumber(string text, out int value) =>
+            int.TryParse(text, out value) && value > 0;
     }
 }
