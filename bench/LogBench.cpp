@@ -4,9 +4,11 @@
 // machine. The library is reached as an application reaches it: VTLogNet and LogEx over the
 // process-wide engine, configured through a private registry tree and LogConfigure.xml.
 //
-//   vtlog_bench [GOOGLE-BENCHMARK-FLAGS]            written lines: floor, Trace, LogEx, spdlog,
+//   vtlog_bench [OPTIONS] [GOOGLE-BENCHMARK-FLAGS]  written lines: floor, Trace, LogEx, spdlog,
 //                                                   and Trace with group commit off
-//   vtlog_bench --filtered [GOOGLE-BENCHMARK-FLAGS] calls below the threshold
+//   vtlog_bench --filtered [OPTIONS] [...]          calls below the threshold
+//       OPTIONS: --rounds N (default 21) rounds of every case at 1, 2 and 8 threads, each case
+//       run for --round-time SECONDS (default 0.07) in each; medians over the rounds
 //   vtlog_bench --count CASE LINES                  a warm-up, then LINES calls of CASE and
 //                                                   nothing else: for instruction counts
 //   vtlog_bench --list                              the names --count accepts
@@ -35,6 +37,7 @@
 #include <map>
 #include <ostream>
 #include <new>
+#include <random>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -302,57 +305,98 @@ void RunCase(benchmark::State& state, const Case* measured) {
     }
 }
 
-// Prints the usual table, then one line per case: time per call (for several threads, the wall
-// time divided by the calls of all threads, i.e. the inverse of the throughput) and its ratio
-// to the floor with the same thread count and with one thread. With repetitions, the medians.
+// One result line per case and thread count, from rounds of every case (see main): the median
+// time per call (for several threads, the wall time divided by the calls of all threads, i.e.
+// the inverse of the throughput) and the medians over the rounds of its ratio to the floor of
+// the same round with the same thread count and with one thread, with the quartiles of the
+// first. A ratio taken within a round compares calls made seconds apart, so a machine that
+// slows down for a while tilts no ratio; medians pass over a round that a burst of other work
+// spoiled.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (!median && !single) continue;
-            const std::string name = run.run_name.function_name;
-            const double time = run.GetAdjustedRealTime();
-            if (name == "Floor") floors[run.threads] = time;
-            results.emplace_back(name, run.threads, time);
+            if (run.error_occurred) {
+                ConsoleReporter::ReportRuns({run});
+                continue;
+            }
+            if (run.run_type != Run::RT_Iteration) continue;
+            const std::string& args = run.run_name.args;
+            const std::size_t at = args.find("round:");
+            const int round = at == std::string::npos ? 0 : std::atoi(args.c_str() + at + 6);
+            Result& result = results[{run.threads, CaseIndex(run.run_name.function_name)}];
+            result.name = run.run_name.function_name;
+            result.times[round].push_back(run.GetAdjustedRealTime());
+            const auto allocations = run.counters.find("allocs/call");
+            if (allocations != run.counters.end()) {
+                result.allocations = std::max(result.allocations, allocations->second.value);
+            }
         }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        // Interleaved rounds finish in random order; print by thread count, then as registered.
-        std::sort(results.begin(), results.end(), [](const auto& a, const auto& b) {
-            return std::make_pair(std::get<1>(a), CaseIndex(std::get<0>(a))) <
-                   std::make_pair(std::get<1>(b), CaseIndex(std::get<0>(b)));
-        });
         // Through the reporter's stream: stdio would not keep its order with it.
         std::ostream& out = GetOutputStream();
-        char row[160];
-        std::snprintf(row, sizeof row, "\n%-20s %7s %12s %10s %16s\n", "case", "threads",
-                      "ns/call", "x floor", "x 1-thread floor");
+        char row[200];
+        std::snprintf(row, sizeof row, "\n%-20s %7s %7s %10s %8s %12s %16s %12s\n", "case",
+                      "threads", "rounds", "ns/call", "x floor", "quartiles",
+                      "x 1-thread floor", "allocs/call");
         out << row;
-        for (const auto& [name, threads, time] : results) {
-            std::snprintf(row, sizeof row, "%-20s %7d %12.1f %10s %16s\n", name.c_str(), threads,
-                          time, Ratio(time, threads).c_str(), Ratio(time, 1).c_str());
+        const std::size_t floorIndex = CaseIndex("Floor");
+        for (const auto& [key, result] : results) {
+            const auto floor = results.find({key.first, floorIndex});
+            const auto oneThreadFloor = results.find({1, floorIndex});
+            std::vector<double> times, ratios, oneThreadRatios;
+            for (const auto& [round, own] : result.times) {
+                const double time = Median(own);
+                times.push_back(time);
+                if (floor != results.end()) AddRatio(ratios, time, floor->second, round);
+                if (oneThreadFloor != results.end()) {
+                    AddRatio(oneThreadRatios, time, oneThreadFloor->second, round);
+                }
+            }
+            std::snprintf(row, sizeof row, "%-20s %7d %7zu %10.1f %8s %12s %16s %12.3g\n",
+                          result.name.c_str(), key.first, times.size(), Median(times),
+                          Fixed(Median(ratios)).c_str(),
+                          ratios.empty() ? "-"
+                                         : (Fixed(Quantile(ratios, 0.25)) + "-" +
+                                            Fixed(Quantile(ratios, 0.75))).c_str(),
+                          Fixed(Median(oneThreadRatios)).c_str(), result.allocations);
             out << row;
         }
         out.flush();
     }
 
 private:
-    std::string Ratio(double time, int threads) const {
-        const auto floor = floors.find(threads);
-        if (floor == floors.end() || floor->second <= 0) return "-";
+    struct Result {
+        std::string name;
+        std::map<int, std::vector<double>> times;   // by round
+        double allocations = 0;
+    };
+
+    static double Quantile(std::vector<double> values, double fraction) {
+        if (values.empty()) return 0;
+        std::sort(values.begin(), values.end());
+        return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5)];
+    }
+    static double Median(const std::vector<double>& values) { return Quantile(values, 0.5); }
+    static std::string Fixed(double value) {
+        if (value <= 0) return "-";
         char text[32];
-        std::snprintf(text, sizeof text, "%.2f", time / floor->second);
+        std::snprintf(text, sizeof text, "%.2f", value);
         return text;
     }
+    static void AddRatio(std::vector<double>& ratios, double time, const Result& floor,
+                         int round) {
+        const auto same = floor.times.find(round);
+        if (same != floor.times.end() && Median(same->second) > 0) {
+            ratios.push_back(time / Median(same->second));
+        }
+    }
 
-    std::map<int, double> floors;
-    std::vector<std::tuple<std::string, int, double>> results;
+    // By thread count, then in the order of kCases.
+    std::map<std::pair<int, std::size_t>, Result> results;
 };
 
 int CountCalls(const char* name, long calls) {
@@ -577,16 +621,50 @@ int main(int argc, char** argv) {
         --argc;
         ++argv;
     }
+    // Our own options, taken out before Google Benchmark reads the rest.
+    int rounds = 21;
+    double roundTime = 0.07;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--rounds") == 0 && hasValue) {
+            rounds = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--round-time") == 0 && hasValue) {
+            roundTime = std::atof(argv[++i]);
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    if (rounds < 1 || !(roundTime > 0)) {
+        std::fprintf(stderr, "--rounds needs a whole number above 0, --round-time seconds above 0\n");
+        return 2;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     Prepare(filtered);
+    // Rounds: in each, every thread count in turn, and at each every case once, in an order of
+    // the round's own, so that the floor and a case are measured a second or two apart and
+    // neither always first. Registered in the order they are to run: without random
+    // interleaving Google Benchmark keeps it.
+    const int threadCounts[] = {1, 2, 8};
+    std::vector<const Case*> cases;
     for (const Case& registered : kCases) {
-        if (registered.filtered != filtered) continue;
-        benchmark::RegisterBenchmark(registered.name, RunCase, &registered)
-            ->Threads(1)
-            ->Threads(2)
-            ->Threads(8)
-            ->UseRealTime();
+        if (registered.filtered == filtered) cases.push_back(&registered);
+    }
+    std::minstd_rand shuffler(20261211);
+    for (int round = 0; round < rounds; ++round) {
+        for (const int threads : threadCounts) {
+            std::shuffle(cases.begin(), cases.end(), shuffler);
+            for (const Case* measured : cases) {
+                benchmark::RegisterBenchmark(measured->name, RunCase, measured)
+                    ->ArgName("round")
+                    ->Arg(round)
+                    ->Threads(threads)
+                    ->MinTime(roundTime)
+                    ->UseRealTime();
+            }
+        }
     }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -15,6 +15,7 @@ import glob
 import json
 import math
 import os
+import statistics
 import sys
 from xml.sax.saxutils import escape
 
@@ -34,22 +35,19 @@ SERIES = [
 
 
 def native_points(path):
-    """{name: {threads: ns}} from Google Benchmark JSON: medians, or single runs."""
+    """{name: {threads: ns}} from Google Benchmark JSON: the median of a case's runs (one per
+    round) at each thread count."""
     with open(path, encoding="utf-8") as stream:
         report = json.load(stream)
-    points = {}
+    times = {}
     for run in report.get("benchmarks", []):
-        if run.get("error_occurred"):
-            continue
-        aggregate = run.get("run_type") == "aggregate"
-        if aggregate and run.get("aggregate_name") != "median":
-            continue
-        if not aggregate and run.get("repetitions", 1) > 1:
+        if run.get("error_occurred") or run.get("run_type") == "aggregate":
             continue
         name = run["run_name"].split("/")[0]
         time = run["real_time"] * NANOSECONDS[run.get("time_unit", "ns")]
-        points.setdefault(name, {})[int(run["threads"])] = time
-    return points
+        times.setdefault(name, {}).setdefault(int(run["threads"]), []).append(time)
+    return {name: {threads: statistics.median(runs) for threads, runs in by_threads.items()}
+            for name, by_threads in times.items()}
 
 
 def dotnet_points(folder):
