@@ -1,6 +1,6 @@
 // The line path against the cheapest possible flushed logger: one write() of a finished line of
 // the same length to an O_APPEND file (the floor). Every result is also printed as a ratio to the
-// floor measured with the same thread count in the same run, so the numbers survive a noisy
+// floor measured with the same thread count in the same round, so the numbers survive a noisy
 // machine. The library is reached as an application reaches it: VTLogNet and LogEx over the
 // process-wide engine, configured through a private registry tree and LogConfigure.xml.
 //
@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -316,18 +317,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
+        // With repetitions a round's runs arrive with their aggregates, or (aggregates only)
+        // just those: the runs themselves when there are any, else their median.
+        const bool anyIteration = std::any_of(runs.begin(), runs.end(), [](const Run& run) {
+            return run.run_type == Run::RT_Iteration;
+        });
         for (const Run& run : runs) {
             if (run.error_occurred) {
                 ConsoleReporter::ReportRuns({run});
                 continue;
             }
-            if (run.run_type != Run::RT_Iteration) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (anyIteration ? run.run_type != Run::RT_Iteration : !median) continue;
             const std::string& args = run.run_name.args;
             const std::size_t at = args.find("round:");
             const int round = at == std::string::npos ? 0 : std::atoi(args.c_str() + at + 6);
             Result& result = results[{run.threads, CaseIndex(run.run_name.function_name)}];
             result.name = run.run_name.function_name;
-            result.times[round].push_back(run.GetAdjustedRealTime());
+            result.times[round].push_back(run.GetAdjustedRealTime() * 1e9 /
+                                          benchmark::GetTimeUnitMultiplier(run.time_unit));
+            // The largest of any round, so that even a rare allocation shows.
             const auto allocations = run.counters.find("allocs/call");
             if (allocations != run.counters.end()) {
                 result.allocations = std::max(result.allocations, allocations->second.value);
@@ -622,22 +631,31 @@ int main(int argc, char** argv) {
         ++argv;
     }
     // Our own options, taken out before Google Benchmark reads the rest.
-    int rounds = 21;
+    long rounds = 21;
     double roundTime = 0.07;
     int kept = 1;
+    bool valid = true;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
+        char* end = nullptr;
         if (std::strcmp(argv[i], "--rounds") == 0 && hasValue) {
-            rounds = std::atoi(argv[++i]);
+            rounds = std::strtol(argv[++i], &end, 10);
+            valid = valid && *end == '\0' && rounds >= 1 && rounds <= 10000;
         } else if (std::strcmp(argv[i], "--round-time") == 0 && hasValue) {
-            roundTime = std::atof(argv[++i]);
+            roundTime = std::strtod(argv[++i], &end);
+            valid = valid && *end == '\0' && roundTime > 0 && roundTime <= 3600;
+        } else if (std::strncmp(argv[i], "--benchmark_min_time", 20) == 0) {
+            // Every case's own minimum time (the round time) would override it unseen.
+            std::fprintf(stderr, "use --round-time SECONDS instead of --benchmark_min_time\n");
+            return 2;
         } else {
             argv[kept++] = argv[i];
         }
     }
     argc = kept;
-    if (rounds < 1 || !(roundTime > 0)) {
-        std::fprintf(stderr, "--rounds needs a whole number above 0, --round-time seconds above 0\n");
+    if (!valid) {
+        std::fprintf(stderr,
+                     "--rounds takes a whole number from 1 to 10000, --round-time seconds above 0\n");
         return 2;
     }
     benchmark::Initialize(&argc, argv);
@@ -653,13 +671,13 @@ int main(int argc, char** argv) {
         if (registered.filtered == filtered) cases.push_back(&registered);
     }
     std::minstd_rand shuffler(20261211);
-    for (int round = 0; round < rounds; ++round) {
+    for (long round = 0; round < rounds; ++round) {
         for (const int threads : threadCounts) {
             std::shuffle(cases.begin(), cases.end(), shuffler);
             for (const Case* measured : cases) {
                 benchmark::RegisterBenchmark(measured->name, RunCase, measured)
                     ->ArgName("round")
-                    ->Arg(round)
+                    ->Arg(static_cast<std::int64_t>(round))
                     ->Threads(threads)
                     ->MinTime(roundTime)
                     ->UseRealTime();

@@ -5,6 +5,7 @@
 // median over the rounds of its time divided by the StreamWriter's time in the same round.
 using System;
 using System.Diagnostics;
+using System.IO;
 using System.Linq;
 
 namespace VTLogAdapter.Benchmarks
@@ -18,9 +19,16 @@ namespace VTLogAdapter.Benchmarks
         public static int Run(int rounds, int linesPerRound)
         {
             using var targets = new LogTargets(writes: true);
-            var cases = new (string Name, Action<int> Lines)[]
+            // Each case with the file it leaves lines in (relative to the log folder): a logger
+            // that silently wrote nothing would look fast.
+            Func<string, bool> baseline = file => file == "baseline.log";
+            // The engine's files lie in day folders; the general log's names start with its
+            // configured name, which a numbered name after a roll-over keeps.
+            Func<string, bool> generalLog = file => Path.GetDirectoryName(file) != string.Empty && Path.GetFileName(file).StartsWith("general", StringComparison.Ordinal);
+            Func<string, bool> namedLog = file => Path.GetDirectoryName(file) != string.Empty && !Path.GetFileName(file).StartsWith("general", StringComparison.Ordinal);
+            var cases = new (string Name, Func<string, bool> Writes, Action<int> Lines)[]
             {
-                ("StreamWriter WriteLine+Flush", lines =>
+                ("StreamWriter WriteLine+Flush", baseline, lines =>
                 {
                     for (int i = 0; i < lines; i++)
                     {
@@ -28,27 +36,27 @@ namespace VTLogAdapter.Benchmarks
                         targets.Baseline.Flush();
                     }
                 }),
-                ("VTLogNet named Trace", lines =>
+                ("VTLogNet named Trace", namedLog, lines =>
                 {
                     for (int i = 0; i < lines; i++) targets.Named.Trace(Messages.Text);
                 }),
-                ("VTLogNet unnamed Trace", lines =>
+                ("VTLogNet unnamed Trace", generalLog, lines =>
                 {
                     for (int i = 0; i < lines; i++) targets.Unnamed.Trace(Messages.Text);
                 }),
-                ("VTLogNet named Trace(msg, param)", lines =>
+                ("VTLogNet named Trace(msg, param)", namedLog, lines =>
                 {
                     for (int i = 0; i < lines; i++) targets.Named.Trace(Messages.Head, Messages.Tail);
                 }),
-                ("NLog Info", lines =>
+                ("NLog Info", file => file == "nlog.log", lines =>
                 {
                     for (int i = 0; i < lines; i++) targets.NLogLogger.Info(Messages.Text);
                 }),
-                ("Serilog Information", lines =>
+                ("Serilog Information", file => file == "serilog.log", lines =>
                 {
                     for (int i = 0; i < lines; i++) targets.SerilogLogger.Information(Messages.Text);
                 }),
-                ("log4net Info", lines =>
+                ("log4net Info", file => file == "log4net.log", lines =>
                 {
                     for (int i = 0; i < lines; i++) targets.Log4netLogger.Info(Messages.Text);
                 }),
@@ -61,7 +69,7 @@ namespace VTLogAdapter.Benchmarks
             long warmUpStart = Stopwatch.GetTimestamp();
             while (Stopwatch.GetElapsedTime(warmUpStart) < WarmUp)
             {
-                foreach ((string _, Action<int> lines) in cases) lines(linesPerRound);
+                foreach ((string _, Func<string, bool> _, Action<int> lines) in cases) lines(linesPerRound);
             }
 
             for (int round = 0; round < rounds; round++)
@@ -71,7 +79,8 @@ namespace VTLogAdapter.Benchmarks
                 {
                     long start = Stopwatch.GetTimestamp();
                     cases[index].Lines(linesPerRound);
-                    times[index, round] = Stopwatch.GetElapsedTime(start).TotalNanoseconds / linesPerRound;
+                    long ticks = Stopwatch.GetTimestamp() - start;
+                    times[index, round] = ticks * 1e9 / Stopwatch.Frequency / linesPerRound;
                 }
             }
 
@@ -86,13 +95,22 @@ namespace VTLogAdapter.Benchmarks
                 Console.WriteLine($"| {cases[index].Name} | {Quantile(own, 0.5):F0} | {Quantile(ratios, 0.5):F2} | {Quantile(ratios, 0.25):F2}–{Quantile(ratios, 0.75):F2} |");
             }
 
+            string[] written = targets.FilesWithLines();
+            string[] silent = cases.Where(measured => !written.Any(measured.Writes)).Select(measured => measured.Name).ToArray();
+            if (silent.Length != 0)
+            {
+                Console.Error.WriteLine("wrote no line: " + string.Join(", ", silent));
+                return 1;
+            }
+
             return 0;
         }
 
+        // The same element as the native benchmark takes: the upper one of two middle values.
         private static double Quantile(double[] values, double fraction)
         {
             double[] sorted = values.OrderBy(value => value).ToArray();
-            return sorted[(int)Math.Round(fraction * (sorted.Length - 1))];
+            return sorted[(int)(fraction * (sorted.Length - 1) + 0.5)];
         }
     }
 }

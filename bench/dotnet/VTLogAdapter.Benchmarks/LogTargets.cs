@@ -94,10 +94,25 @@ namespace VTLogAdapter.Benchmarks
 
         public log4net.ILog Log4netLogger { get; }
 
-        // Closes every logger and proves the run: with writes, the one logger measured in this
+        // Every file below the log folder that has held lines, relative to it: those the emptier
+        // cut and those with lines now.
+        public string[] FilesWithLines()
+        {
+            lock (m_emptying)
+            {
+                return Directory.GetFiles(m_logFolder, "*", SearchOption.AllDirectories)
+                    .Where(file => new FileInfo(file).Length > 0)
+                    .Select(file => Path.GetRelativePath(m_logFolder, file))
+                    .Union(m_written)
+                    .ToArray();
+            }
+        }
+
+        // Closes every logger and proves the run: with writes, the logger measured in this
         // process has left lines (a logger that silently wrote nothing would look fast); without,
-        // no logger has written anything. Each benchmark runs in a process of its own, so only
-        // one logger was called.
+        // no logger has written anything. BenchmarkDotNet runs each benchmark in a process of its
+        // own, so only one logger was called; the interleaved run, which calls them all, checks
+        // each logger's file itself.
         public void Dispose()
         {
             if (m_emptier != null)
@@ -116,11 +131,7 @@ namespace VTLogAdapter.Benchmarks
             m_serilog.Dispose();
             m_log4netRepository.Shutdown();
 
-            string[] written = Directory.GetFiles(m_logFolder, "*", SearchOption.AllDirectories)
-                .Where(file => new FileInfo(file).Length > 0)
-                .Select(file => Path.GetRelativePath(m_logFolder, file))
-                .Union(m_written)
-                .ToArray();
+            string[] written = FilesWithLines();
             try
             {
                 Directory.Delete(m_root, recursive: true);
