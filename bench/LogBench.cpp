@@ -40,7 +40,6 @@
 #include <new>
 #include <random>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -310,9 +309,9 @@ void RunCase(benchmark::State& state, const Case* measured) {
 // time per call (for several threads, the wall time divided by the calls of all threads, i.e.
 // the inverse of the throughput) and the medians over the rounds of its ratio to the floor of
 // the same round with the same thread count and with one thread, with the quartiles of the
-// first. A ratio taken within a round compares calls made seconds apart, so a machine that
-// slows down for a while tilts no ratio; medians pass over a round that a burst of other work
-// spoiled.
+// first. A ratio taken within a round compares calls made a second or two apart at most, so a
+// slow spell of a shared machine spoils the ratios of the few rounds it falls into, and the
+// medians pass over them.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
@@ -387,7 +386,8 @@ private:
     static double Quantile(std::vector<double> values, double fraction) {
         if (values.empty()) return 0;
         std::sort(values.begin(), values.end());
-        return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5)];
+        const double index = fraction * static_cast<double>(values.size() - 1) + 0.5;
+        return values[static_cast<std::size_t>(index)];
     }
     static double Median(const std::vector<double>& values) { return Quantile(values, 0.5); }
     static std::string Fixed(double value) {
@@ -654,8 +654,8 @@ int main(int argc, char** argv) {
     }
     argc = kept;
     if (!valid) {
-        std::fprintf(stderr,
-                     "--rounds takes a whole number from 1 to 10000, --round-time seconds above 0\n");
+        std::fprintf(stderr, "--rounds takes a whole number from 1 to 10000, "
+                             "--round-time seconds above 0\n");
         return 2;
     }
     benchmark::Initialize(&argc, argv);

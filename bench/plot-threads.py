@@ -36,18 +36,24 @@ SERIES = [
 
 def native_points(path):
     """{name: {threads: ns}} from Google Benchmark JSON: the median of a case's runs (one per
-    round) at each thread count."""
+    round) at each thread count, or of their median aggregates where only those were kept."""
     with open(path, encoding="utf-8") as stream:
         report = json.load(stream)
-    times = {}
+    runs, medians = {}, {}
     for run in report.get("benchmarks", []):
-        if run.get("error_occurred") or run.get("run_type") == "aggregate":
+        if run.get("error_occurred"):
+            continue
+        aggregate = run.get("run_type") == "aggregate"
+        if aggregate and run.get("aggregate_name") != "median":
             continue
         name = run["run_name"].split("/")[0]
         time = run["real_time"] * NANOSECONDS[run.get("time_unit", "ns")]
-        times.setdefault(name, {}).setdefault(int(run["threads"]), []).append(time)
-    return {name: {threads: statistics.median(runs) for threads, runs in by_threads.items()}
-            for name, by_threads in times.items()}
+        kept = medians if aggregate else runs
+        kept.setdefault((name, int(run["threads"])), []).append(time)
+    points = {}
+    for (name, threads), times in {**medians, **runs}.items():
+        points.setdefault(name, {})[threads] = statistics.median(times)
+    return points
 
 
 def dotnet_points(folder):
