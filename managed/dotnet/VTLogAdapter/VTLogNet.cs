@@ -1,5 +1,6 @@
 // The class applications log through.
 using System;
+using System.Runtime.CompilerServices;
 
 namespace VTLogAdapter
 {
@@ -54,7 +55,16 @@ namespace VTLogAdapter
         /// <summary>Logs <paramref name="Message"/> verbatim (null counts as empty).</summary>
         public void Trace(string? Message)
         {
-            if (!TraceEnabled() || !HoldHandle()) return;
+            // The written path sits in a method of its own: its try, pinned text and held handle
+            // make a frame whose set-up would otherwise come before the test and make a dropped
+            // call pay for it.
+            if (TraceEnabled()) TraceWritten(Message);
+        }
+
+        [MethodImpl(MethodImplOptions.NoInlining)]
+        private void TraceWritten(string? Message)
+        {
+            if (!HoldHandle()) return;
             // Inside a try with a finally only: the JIT makes a call of pointers only directly
             // there, without a marshalling stub, but not in a try that has a catch.
             try
@@ -79,7 +89,13 @@ namespace VTLogAdapter
         /// </summary>
         public void Trace(string? Message, string? Parameter)
         {
-            if (!TraceEnabled() || !HoldHandle()) return;
+            if (TraceEnabled()) TraceWritten(Message, Parameter);
+        }
+
+        [MethodImpl(MethodImplOptions.NoInlining)]
+        private void TraceWritten(string? Message, string? Parameter)
+        {
+            if (!HoldHandle()) return;
             try
             {
                 unsafe
