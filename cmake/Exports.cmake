@@ -5,6 +5,8 @@ set(VTLOG_C_EXPORTS
   VTLogNet_Create
   VTLogNet_Trace
   VTLogNet_TraceWithParameter
+  VTLogNet_TraceTo
+  VTLogNet_TraceToWithParameter
   VTLogNet_Log
   VTLogNet_IsEnabled
   VTLogNet_Dispose

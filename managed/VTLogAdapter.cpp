@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/LogCore.h"
+#include "managed/TraceTo.h"
 #include "platform/HotPath.h"
 #include "platform/TextConversion.h"
 #include "writers/ClassLocation.h"
@@ -15,9 +16,6 @@
 // keeps the fields built from them. Lines show the line numbers of the two LogEx calls
 // below, which therefore stay where they are.
 #define VTLOGNET_SOURCE_FILE kClassSourceFile
-// Trace keeps the work of a call that is written apart from the test before it (VTLOG_APART):
-// a dropped call then returns before that work's frame (a message buffer and saved registers)
-// is set up.
 
 namespace VTLogAdapter {
 namespace {
@@ -27,40 +25,50 @@ constexpr const char16_t* kFunction = kClassFunction;
 // What reaches LogEx: a message cut at MessageCapacity - 1 units, never inside a surrogate pair,
 // a null text counting as empty; the engine bounds the line again. A message that fits is passed
 // on where it is, and one that does not is cut by a call of its own, whose frame holds the copy.
-// A disposed instance (no name) writes nothing. The helpers come after the members, so that the
-// LogEx calls keep their lines. AppendBounded appends `text` (null counts as empty) after the
-// `used` units in `buffer` of `capacity` units, moving `used` on; false when it had to be cut.
+// The helpers come after the two writing functions, so that the LogEx calls keep their lines.
+// AppendBounded appends `text` (null counts as empty) after the `used` units in `buffer` of
+// `capacity` units, moving `used` on; false when it had to be cut.
 bool AppendBounded(char16_t* buffer, std::size_t capacity, std::size_t& used, const char16_t* text);
 bool FitsMessage(const char16_t* text);
-// Trace of a text that does not fit, cut to fit.
-void TraceCut(VTLogNet& log, const char16_t* text);
+void TraceCut(const char16_t* logName, const char16_t* text);
 
 }  // namespace
 
-void VTLogNet::Trace(const char16_t* Message) {
-    if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;  // disposed or filtered
-    [this, Message]() VTLOG_APART VTLOG_HOT {
+// Trace of the log `logName`, a name that fits: the instance's own, or one the C API's TraceTo
+// bounded. The work of a call that is written stays apart from the test (VTLOG_APART): a
+// dropped call returns before that work's frame is set up.
+void TraceAs(const char16_t* logName, const char16_t* Message) {
+    if (!LogIsEnabled(VT_LOG_TRACE)) return;
+    [logName, Message]() VTLOG_APART VTLOG_HOT {
         const char16_t* message = Message != nullptr ? Message : u"";
-        if (!FitsMessage(message)) return TraceCut(*this, message);
+        if (!FitsMessage(message)) return TraceCut(logName, message);
         try {
-            LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
+            LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, logName, u"%s",
                   message);
         } catch (...) {}
     }();
 }
 
-void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
-    if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;
-    [this, Message, Parameter]() VTLOG_APART VTLOG_HOT {
-        char16_t message[MessageCapacity];
+void TraceAs(const char16_t* logName, const char16_t* Message, const char16_t* Parameter) {
+    if (!LogIsEnabled(VT_LOG_TRACE)) return;
+    [logName, Message, Parameter]() VTLOG_APART VTLOG_HOT {
+        char16_t message[VTLogNet::MessageCapacity];
         std::size_t used = 0;
-        const bool whole = AppendBounded(message, MessageCapacity, used, Message);
-        if (whole) AppendBounded(message, MessageCapacity, used, Parameter);   // none after a cut
+        const bool whole = AppendBounded(message, VTLogNet::MessageCapacity, used, Message);
+        if (whole) AppendBounded(message, VTLogNet::MessageCapacity, used, Parameter);
         try {   // the text is the argument of "%s": its percent signs are never interpreted
-            LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, m_szLogName, u"%s",
+            LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, logName, u"%s",
                   message);
         } catch (...) {}
     }();
+}
+
+void VTLogNet::Trace(const char16_t* Message) {
+    if (m_szLogName != nullptr) TraceAs(m_szLogName, Message);   // none once disposed
+}
+
+void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
+    if (m_szLogName != nullptr) TraceAs(m_szLogName, Message, Parameter);
 }
 
 namespace {
@@ -100,11 +108,11 @@ const char16_t* CutMessage(const char16_t* text, char16_t* cut) {
     return cut;
 }
 
-// Trace and LogWithCategory of `text`, which does not fit, cut to fit.
+// TraceAs and LogWithCategory of `text`, which does not fit, cut to fit.
 VTLOG_RARE
-void TraceCut(VTLogNet& log, const char16_t* text) {
+void TraceCut(const char16_t* logName, const char16_t* text) {
     char16_t cut[VTLogNet::MessageCapacity];
-    log.Trace(CutMessage(text, cut));
+    TraceAs(logName, CutMessage(text, cut));
 }
 VTLOG_RARE
 void LogCutWithCategory(VTLogNet& log, int level, const char16_t* category,
@@ -113,7 +121,27 @@ void LogCutWithCategory(VTLogNet& log, int level, const char16_t* category,
     LogWithCategory(log, level, category, CutMessage(text, cut));
 }
 
+// `logName` (null counts as empty) as the constructor keeps it: itself when it fits, else its
+// cut prefix in `cut` (NameCapacity units).
+const char16_t* BoundedName(const char16_t* logName, char16_t* cut) {
+    if (logName == nullptr) return u"";
+    if (Utf16Length(logName, VTLogNet::NameCapacity) < VTLogNet::NameCapacity) return logName;
+    std::size_t used = 0;
+    AppendBounded(cut, VTLogNet::NameCapacity, used, logName);
+    return cut;
+}
+
 }  // namespace
+
+void TraceTo(const char16_t* logName, const char16_t* message) {
+    char16_t cut[VTLogNet::NameCapacity];
+    TraceAs(BoundedName(logName, cut), message);
+}
+
+void TraceTo(const char16_t* logName, const char16_t* message, const char16_t* parameter) {
+    char16_t cut[VTLogNet::NameCapacity];
+    TraceAs(BoundedName(logName, cut), message, parameter);
+}
 
 void LogWithCategory(VTLogNet& log, int level, const char16_t* category,
                      const char16_t* message) {
@@ -138,7 +166,6 @@ VTLogNet::VTLogNet(const char16_t* LogName) : m_szLogName(nullptr) {
     std::size_t used = 0;
     AppendBounded(m_szLogName, NameCapacity, used, LogName);
 }
-
 void VTLogNet::Dispose() {
     try {
         Dispose(true);

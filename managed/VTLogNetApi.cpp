@@ -5,6 +5,7 @@
 
 #include "VTLogAdapter.h"
 #include "core/LogCore.h"
+#include "managed/TraceTo.h"
 
 using VTLogAdapter::LogIsEnabled;
 using VTLogAdapter::VTLogNet;
@@ -32,6 +33,15 @@ void VTLogNet_Trace(VTLogNetHandle handle, const char16_t* message) {
 void VTLogNet_TraceWithParameter(VTLogNetHandle handle, const char16_t* message,
                                  const char16_t* parameter) {
     if (handle != nullptr) Instance(handle)->Trace(message, parameter);
+}
+
+void VTLogNet_TraceTo(const char16_t* logName, const char16_t* message) {
+    VTLogAdapter::TraceTo(logName, message);
+}
+
+void VTLogNet_TraceToWithParameter(const char16_t* logName, const char16_t* message,
+                                   const char16_t* parameter) {
+    VTLogAdapter::TraceTo(logName, message, parameter);
 }
 
 void VTLogNet_Log(VTLogNetHandle handle, int level, const char16_t* category,

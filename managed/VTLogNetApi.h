@@ -21,6 +21,12 @@ VTLOGADAPTER_API void VTLogNet_Trace(VTLogNetHandle handle, const char16_t* mess
 VTLOGADAPTER_API void VTLogNet_TraceWithParameter(VTLogNetHandle handle,
                                                   const char16_t* message,
                                                   const char16_t* parameter);
+/* What VTLogNet_Create(logName) and VTLogNet_Trace / VTLogNet_TraceWithParameter on it would
+   write, without an instance: nothing to create, dispose or keep alive around the call. */
+VTLOGADAPTER_API void VTLogNet_TraceTo(const char16_t* logName, const char16_t* message);
+VTLOGADAPTER_API void VTLogNet_TraceToWithParameter(const char16_t* logName,
+                                                    const char16_t* message,
+                                                    const char16_t* parameter);
 /* One record at `level`, a VT_LOGLEVEL value (INFO 0, TRACE 1, WARN 2, ERROR 3, FATAL 4), whose
    location field is `category` alone; text beyond 2047 units is cut as by Trace. */
 VTLOGADAPTER_API void VTLogNet_Log(VTLogNetHandle handle, int level, const char16_t* category,

@@ -115,9 +115,12 @@ TEST_F(VTLogNetTest, NameIsCutToFitWithoutSplittingASurrogatePair) {
         SCOPED_TRACE(c.name.size());
         VTLogNet log(c.name.c_str());
         log.Trace(u"x");
+        // The C API's instance-free calls cut the name the same way, on every call.
+        VTLogNet_TraceTo(c.name.c_str(), u"x");
+        VTLogNet_TraceToWithParameter(c.name.c_str(), u"x", u"y");
         const std::vector<LogExCall> calls = TakeLogExCalls();
-        ASSERT_EQ(1u, calls.size());
-        EXPECT_EQ(c.stored, calls[0].operation);
+        ASSERT_EQ(3u, calls.size());
+        for (const LogExCall& call : calls) EXPECT_EQ(c.stored, call.operation);
     }
 }
 
@@ -213,18 +216,24 @@ TEST_F(VTLogNetTest, CApiForwardsToTheInstance) {
     VTLogNet_TraceWithParameter(handle, u"two", u"three");
     VTLogNet_Trace(handle, nullptr);
     VTLogNet_Dispose(handle);
+    // Without an instance: the same records.
+    VTLogNet_TraceTo(u"Api", u"one");
+    VTLogNet_TraceToWithParameter(u"Api", u"two", u"three");
+    VTLogNet_TraceTo(u"Api", nullptr);
 
     const std::vector<LogExCall> calls = TakeLogExCalls();
-    ASSERT_EQ(3u, calls.size());
-    EXPECT_EQ(u"one", calls[0].text);
-    EXPECT_EQ(46, calls[0].line);
-    EXPECT_EQ(u"twothree", calls[1].text);
-    EXPECT_EQ(60, calls[1].line);
-    EXPECT_EQ(u"", calls[2].text);
+    ASSERT_EQ(6u, calls.size());
+    for (std::size_t i = 0; i < calls.size(); i += 3) {
+        EXPECT_EQ(u"one", calls[i].text);
+        EXPECT_EQ(46, calls[i].line);
+        EXPECT_EQ(u"twothree", calls[i + 1].text);
+        EXPECT_EQ(60, calls[i + 1].line);
+        EXPECT_EQ(u"", calls[i + 2].text);
+    }
     for (const LogExCall& call : calls) EXPECT_EQ(u"Api", call.operation);
 }
 
-TEST_F(VTLogNetTest, CApiIgnoresANullHandle) {
+TEST_F(VTLogNetTest, CApiIgnoresANullHandleAndTakesANullNameAsTheGeneralLog) {
     VTLogNet_Trace(nullptr, u"x");
     VTLogNet_TraceWithParameter(nullptr, u"x", u"y");
     VTLogNet_Dispose(nullptr);
@@ -233,9 +242,10 @@ TEST_F(VTLogNetTest, CApiIgnoresANullHandle) {
     VTLogNetHandle unnamed = VTLogNet_Create(nullptr);
     VTLogNet_Trace(unnamed, u"general");
     VTLogNet_Dispose(unnamed);
+    VTLogNet_TraceTo(nullptr, u"general");
     const std::vector<LogExCall> calls = TakeLogExCalls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(u"", calls[0].operation);
+    ASSERT_EQ(2u, calls.size());
+    for (const LogExCall& call : calls) EXPECT_EQ(u"", call.operation);
 }
 
 TEST_F(VTLogNetTest, CApiLogCarriesLevelAndCategoryThroughTheTraceBounds) {

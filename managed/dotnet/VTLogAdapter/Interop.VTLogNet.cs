@@ -1,5 +1,5 @@
 // The native entry points of VTLogAdapter.Native (VTLogNetApi.h), under their native names.
-using System;
+using System.Reflection;
 using System.Runtime.InteropServices;
 
 namespace VTLogAdapter
@@ -9,27 +9,33 @@ namespace VTLogAdapter
         private const string NativeLibrary = "VTLogAdapter.Native";
 
         // Strings cross as pointers to the pinned characters of the managed string: UTF-16 on
-        // both sides, so nothing is copied or allocated on the way.
+        // both sides, so nothing is copied or allocated on the way, and a signature of pointers
+        // only needs no marshalling stub.
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
-        internal static extern unsafe SafeVTLogNetHandle VTLogNet_Create(char* logName);
-
-        // The handle as the pointer it holds, which the caller keeps from release for the call
-        // (SafeHandle.DangerousAddRef): a signature of pointers only needs no marshalling stub.
-        [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
-                   CharSet = CharSet.Unicode, ExactSpelling = true)]
-        internal static extern unsafe void VTLogNet_Trace(IntPtr handle, char* message);
+        internal static extern unsafe void VTLogNet_TraceTo(char* logName, char* message);
 
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
                    CharSet = CharSet.Unicode, ExactSpelling = true)]
-        internal static extern unsafe void VTLogNet_TraceWithParameter(
-            IntPtr handle, char* message, char* parameter);
-
-        [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl,
-                   CharSet = CharSet.Unicode, ExactSpelling = true)]
-        internal static extern void VTLogNet_Dispose(IntPtr handle);
+        internal static extern unsafe void VTLogNet_TraceToWithParameter(
+            char* logName, char* message, char* parameter);
 
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         internal static extern int VTLogNet_IsEnabled(int level);
+
+        private static volatile bool s_traceEntryPointsBound;
+
+        // Loads the library and looks up the entry points VTLogNet calls, as their first calls
+        // would, without calling them: DllNotFoundException or EntryPointNotFoundException when
+        // that fails. Once per process.
+        internal static void BindTraceEntryPoints()
+        {
+            if (s_traceEntryPointsBound) return;
+            const BindingFlags Static = BindingFlags.Static | BindingFlags.NonPublic;
+            Marshal.Prelink(typeof(Interop).GetMethod(nameof(VTLogNet_TraceTo), Static)!);
+            Marshal.Prelink(typeof(Interop).GetMethod(nameof(VTLogNet_TraceToWithParameter), Static)!);
+            Marshal.Prelink(typeof(Interop).GetMethod(nameof(VTLogNet_IsEnabled), Static)!);
+            s_traceEntryPointsBound = true;
+        }
     }
 }

@@ -17,7 +17,11 @@ namespace VTLogAdapter
     /// </remarks>
     public class VTLogNet : IDisposable
     {
-        private readonly SafeVTLogNetHandle m_handle;
+        // The name goes with every call and the engine cuts it as it goes: the instance holds no
+        // native object, so a call needs no reference count (two interlocked operations) to keep
+        // one alive, and disposing leaves nothing to release.
+        private readonly string m_logName;
+        private volatile bool m_disposed;
 
         // The engine reads its settings once per process and keeps them, so whether a TRACE
         // record is written never changes once asked: a filtered-out Trace then costs one
@@ -41,45 +45,34 @@ namespace VTLogAdapter
         /// <param name="LogName">Log name; null or empty for the general log.</param>
         /// <exception cref="DllNotFoundException">The native library VTLogAdapter.Native
         /// cannot be loaded.</exception>
+        /// <exception cref="EntryPointNotFoundException">The native library is older than this
+        /// assembly.</exception>
         public VTLogNet(string? LogName)
         {
-            unsafe
-            {
-                fixed (char* logName = LogName)
-                {
-                    m_handle = Interop.VTLogNet_Create(logName);
-                }
-            }
+            m_logName = LogName ?? "";
+            // Binds the calls now, so that a missing or outdated library fails here rather than
+            // in a Trace, which must not throw.
+            Interop.BindTraceEntryPoints();
         }
 
         /// <summary>Logs <paramref name="Message"/> verbatim (null counts as empty).</summary>
         public void Trace(string? Message)
         {
-            // The written path sits in a method of its own: its try, pinned text and held handle
-            // make a frame whose set-up would otherwise come before the test and make a dropped
-            // call pay for it.
+            // The written path sits in a method of its own: its pinned texts make a frame whose
+            // set-up would otherwise come before the test and make a dropped call pay for it.
             if (TraceEnabled()) TraceWritten(Message);
         }
 
         [MethodImpl(MethodImplOptions.NoInlining)]
         private void TraceWritten(string? Message)
         {
-            if (!HoldHandle()) return;
-            // Inside a try with a finally only: the JIT makes a call of pointers only directly
-            // there, without a marshalling stub, but not in a try that has a catch.
-            try
+            if (m_disposed) return;
+            unsafe
             {
-                unsafe
+                fixed (char* logName = m_logName, message = Message)
                 {
-                    fixed (char* message = Message)
-                    {
-                        Interop.VTLogNet_Trace(m_handle.DangerousGetHandle(), message);
-                    }
+                    Interop.VTLogNet_TraceTo(logName, message);
                 }
-            }
-            finally
-            {
-                m_handle.DangerousRelease();
             }
         }
 
@@ -95,53 +88,28 @@ namespace VTLogAdapter
         [MethodImpl(MethodImplOptions.NoInlining)]
         private void TraceWritten(string? Message, string? Parameter)
         {
-            if (!HoldHandle()) return;
-            try
+            if (m_disposed) return;
+            unsafe
             {
-                unsafe
+                fixed (char* logName = m_logName, message = Message, parameter = Parameter)
                 {
-                    fixed (char* message = Message, parameter = Parameter)
-                    {
-                        Interop.VTLogNet_TraceWithParameter(m_handle.DangerousGetHandle(), message,
-                                                            parameter);
-                    }
+                    Interop.VTLogNet_TraceToWithParameter(logName, message, parameter);
                 }
             }
-            finally
-            {
-                m_handle.DangerousRelease();
-            }
         }
 
-        // Keeps the native instance from release until DangerousRelease, by hand rather than
-        // through the interop marshaller, so that the call itself passes pointers only. False
-        // when the instance is disposed, also by a Dispose that won the race.
-        private bool HoldHandle()
-        {
-            if (m_handle.IsClosed) return false;
-            bool held = false;
-            try
-            {
-                m_handle.DangerousAddRef(ref held);
-            }
-            catch (ObjectDisposedException)
-            {
-            }
-            return held;
-        }
-
-        /// <summary>Releases the native instance; later calls of Trace write nothing.</summary>
+        /// <summary>Disposes the log; later calls of Trace write nothing.</summary>
         public void Dispose()
         {
             Dispose(true);
             GC.SuppressFinalize(this);
         }
 
-        /// <summary>Releases the native instance when <paramref name="disposing"/> is true.
-        /// An override calls the base implementation.</summary>
+        /// <summary>Disposes the log when <paramref name="disposing"/> is true. An override
+        /// calls the base implementation.</summary>
         protected virtual void Dispose(bool disposing)
         {
-            if (disposing) m_handle.Dispose();
+            if (disposing) m_disposed = true;
         }
     }
 }
