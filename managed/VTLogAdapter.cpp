@@ -78,15 +78,13 @@ namespace {
 // cut never keeps a high surrogate without its low half.
 bool AppendBounded(char16_t* buffer, std::size_t capacity, std::size_t& used,
                    const char16_t* text) {
-    // Measured and copied by blocks: the texts of a line are joined here on every call.
+    // Copied by blocks in one pass: the texts of a line are joined here on every call.
     buffer[used] = u'\0';
     if (text == nullptr) return true;
     const std::size_t room = capacity - 1 - used;
-    // One unit past the room tells a text that ends there from one that goes on.
-    const std::size_t length = Utf16Length(text, room + 1);
-    const bool whole = length <= room;
-    const std::size_t taken = whole ? length : room;
-    std::memcpy(buffer + used, text, taken * sizeof(char16_t));
+    const std::size_t taken = CopyUtf16(text, buffer + used, room);
+    // The unit past a full room tells a text that ends there from one that goes on.
+    const bool whole = taken < room || text[room] == u'\0';
     used += taken;
     if (!whole && used > 0 && (buffer[used - 1] & 0xFC00u) == 0xD800u &&
         (text[taken] & 0xFC00u) == 0xDC00u) {

@@ -26,6 +26,11 @@ std::size_t Utf16ToUtf8(const char16_t* text, char* buffer, std::size_t capacity
 // there is none among its first `maxUnits`; nothing past those is read as text.
 std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits);
 
+// Copies the units of NUL-terminated `text` before its terminator, at most `maxUnits`, to `out`
+// and returns how many; nothing past those is read as text. `out` has room for `maxUnits` units,
+// and those past the copied ones may be overwritten; no terminator is written.
+std::size_t CopyUtf16(const char16_t* text, char16_t* out, std::size_t maxUnits);
+
 // True when the NUL-terminated texts `a` and `b` hold the same units; nothing past the first
 // difference or the terminator is read as text.
 bool SameUtf16Text(const char16_t* a, const char16_t* b);

@@ -145,6 +145,27 @@ bool StoreTwoByteBlock(const char16_t* in, char* out) {
     return true;
 }
 
+// CopyUtf16 eight units at a time while the text's blocks stay in their page and `out` has room
+// for a whole block; how far it went is left in `index`. True once it copied the terminator's
+// block, with `index` then the text's length.
+__attribute__((no_sanitize("address", "thread")))
+VTLOG_HOT
+bool CopyBlocks(const char16_t* text, char16_t* out, std::size_t maxUnits, std::size_t& index) {
+    const __m128i zero = _mm_setzero_si128();
+    while (index + 8 <= maxUnits && StaysInPage<16>(text + index)) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + index));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + index), units);
+        const unsigned ends =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, zero)));
+        if (ends != 0) {
+            index += LowestBit(ends) / 2;
+            return true;
+        }
+        index += 8;
+    }
+    return false;
+}
+
 // SameUtf16Text eight units at a time while the blocks of both texts stay in their pages; how
 // far they went is left in `index`. 1 or 0 once a difference or the shared terminator decided,
 // -1 when a block would cross a page first.
@@ -292,6 +313,27 @@ std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits) {
     std::size_t units = 0;
     while (units < maxUnits && text[units] != u'\0') ++units;
     return units;
+}
+
+VTLOG_HOT
+std::size_t CopyUtf16(const char16_t* text, char16_t* out, std::size_t maxUnits) {
+    std::size_t index = 0;
+#if defined(__SSE2__)
+    // Blocks up to a page's edge, one unit across it, then blocks again; the room's last units,
+    // fewer than a block, one by one.
+    while (!CopyBlocks(text, out, maxUnits, index)) {
+        if (index + 8 > maxUnits) break;
+        if (text[index] == u'\0') return index;
+        out[index] = text[index];
+        ++index;
+    }
+    if (index + 8 <= maxUnits) return index;
+#endif
+    while (index < maxUnits && text[index] != u'\0') {
+        out[index] = text[index];
+        ++index;
+    }
+    return index;
 }
 
 VTLOG_HOT

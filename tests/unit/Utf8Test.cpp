@@ -148,8 +148,17 @@ std::string Encode(const char16_t* text, std::size_t capacity,
     return buffer.substr(0, length);
 }
 
+// CopyUtf16 into `maxUnits` units of a larger buffer, checking that it wrote nothing past them.
+std::u16string Copy(const char16_t* text, std::size_t maxUnits) {
+    std::u16string buffer(maxUnits + 8, u'#');
+    const std::size_t copied = CopyUtf16(text, &buffer[0], maxUnits);
+    EXPECT_EQ(std::u16string(8, u'#'), buffer.substr(maxUnits)) << "wrote past the room";
+    return buffer.substr(0, copied);
+}
+
 // Printable ASCII is copied, and the terminator sought, 16 units at a time: the first ones
-// read where they lie when a page holds them, the rest from aligned addresses. At every
+// read where they lie when a page holds them, the rest from aligned addresses; UTF-16 text is
+// copied eight units at a time where they lie. At every
 // alignment, every place of the first other unit, every room and bound within the run and up to
 // 15 units from the end of the page, the results must be those of a reading unit by unit.
 TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
@@ -171,6 +180,8 @@ TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
     // A text without a terminator may end the page when its bound ends there too.
     for (std::size_t bound = 0; bound <= 40; ++bound) {
         EXPECT_EQ(bound, Utf16Length(page.Place(u"", bound), bound)) << "bound " << bound;
+        EXPECT_EQ(std::u16string(bound, u'y'), Copy(page.Place(u"", bound), bound))
+            << "bound " << bound;
     }
     // With the position, the gap sets the alignment: 16 of them reach every even one.
     for (std::size_t gap = 0; gap < 16; ++gap) {
@@ -193,8 +204,11 @@ TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
 
                 const std::size_t length = stop.unit != 0 ? position + 2 : position;
                 EXPECT_EQ(length, Utf16Length(text, 2048)) << where;
+                EXPECT_EQ(units.substr(0, length), Copy(text, 2048)) << where;
                 for (std::size_t bound = 0; bound <= position + 3; ++bound) {
                     EXPECT_EQ(std::min(length, bound), Utf16Length(text, bound))
+                        << where << ", bound " << bound;
+                    EXPECT_EQ(units.substr(0, std::min(length, bound)), Copy(text, bound))
                         << where << ", bound " << bound;
                     if (bound > position) continue;
                     EXPECT_EQ(ascii.substr(0, bound),
