@@ -1,6 +1,7 @@
 # What the shared library exports, kept in one place: the C entry points listed here and the
-# class VTLogNet (its members, vtable and type information). The export check reads the same
-# list, so a new entry point is one more name below.
+# class VTLogNet (its members, vtable and type information). The export checks read the same
+# list (CheckExports.cmake, and scripts/pack and scripts/test-windows through lib.sh's c_exports),
+# so a new entry point is one more name below.
 set(VTLOG_C_EXPORTS
   VTLogNet_Create
   VTLogNet_Trace
@@ -9,6 +10,7 @@ set(VTLOG_C_EXPORTS
   VTLogNet_TraceToWithParameter
   VTLogNet_Log
   VTLogNet_IsEnabled
+  VTLogNet_ApiVersion
   VTLogNet_Dispose
 )
 

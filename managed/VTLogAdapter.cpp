@@ -1,5 +1,5 @@
-// VTLogNet: the name buffer, the per-call message buffer and the one LogEx call per message.
-// Log lines show the line numbers of the two LogEx calls, so they must stay on lines 46 and 60.
+// VTLogNet and the C API's instance-free TraceTo: the name, the message buffer and the one LogEx
+// call per message. Log lines show the line numbers of the two LogEx calls: lines 46 and 60.
 // Their results are discarded: a record the engine drops or fails to write is lost silently.
 #include "VTLogAdapter.h"
 
@@ -37,7 +37,7 @@ void TraceCut(const char16_t* logName, const char16_t* text);
 // Trace of the log `logName`, a name that fits: the instance's own, or one the C API's TraceTo
 // bounded. The work of a call that is written stays apart from the test (VTLOG_APART): a
 // dropped call returns before that work's frame is set up.
-void TraceAs(const char16_t* logName, const char16_t* Message) {
+static void TraceAs(const char16_t* logName, const char16_t* Message) {
     if (!LogIsEnabled(VT_LOG_TRACE)) return;
     [logName, Message]() VTLOG_APART VTLOG_HOT {
         const char16_t* message = Message != nullptr ? Message : u"";
@@ -49,7 +49,7 @@ void TraceAs(const char16_t* logName, const char16_t* Message) {
     }();
 }
 
-void TraceAs(const char16_t* logName, const char16_t* Message, const char16_t* Parameter) {
+static void TraceAs(const char16_t* logName, const char16_t* Message, const char16_t* Parameter) {
     if (!LogIsEnabled(VT_LOG_TRACE)) return;
     [logName, Message, Parameter]() VTLOG_APART VTLOG_HOT {
         char16_t message[VTLogNet::MessageCapacity];
@@ -119,26 +119,37 @@ void LogCutWithCategory(VTLogNet& log, int level, const char16_t* category,
     LogWithCategory(log, level, category, CutMessage(text, cut));
 }
 
-// `logName` (null counts as empty) as the constructor keeps it: itself when it fits, else its
-// cut prefix in `cut` (NameCapacity units).
-const char16_t* BoundedName(const char16_t* logName, char16_t* cut) {
-    if (logName == nullptr) return u"";
-    if (Utf16Length(logName, VTLogNet::NameCapacity) < VTLogNet::NameCapacity) return logName;
+// True when `logName` (not null) fits the name bound, which is nearly always.
+bool FitsName(const char16_t* logName) {
+    return Utf16Length(logName, VTLogNet::NameCapacity) < VTLogNet::NameCapacity;
+}
+
+// TraceTo of a name that does not fit, cut as the constructor cuts it.
+VTLOG_RARE
+void TraceToCut(const char16_t* logName, const char16_t* message, const char16_t* parameter,
+                bool withParameter) {
+    char16_t cut[VTLogNet::NameCapacity];
     std::size_t used = 0;
     AppendBounded(cut, VTLogNet::NameCapacity, used, logName);
-    return cut;
+    if (withParameter) return TraceAs(cut, message, parameter);
+    TraceAs(cut, message);
 }
 
 }  // namespace
 
+// The test comes first, as in TraceAs: a dropped call does not measure the name.
 void TraceTo(const char16_t* logName, const char16_t* message) {
-    char16_t cut[VTLogNet::NameCapacity];
-    TraceAs(BoundedName(logName, cut), message);
+    if (!LogIsEnabled(VT_LOG_TRACE)) return;
+    if (logName == nullptr) logName = u"";
+    if (!FitsName(logName)) return TraceToCut(logName, message, nullptr, false);
+    TraceAs(logName, message);
 }
 
 void TraceTo(const char16_t* logName, const char16_t* message, const char16_t* parameter) {
-    char16_t cut[VTLogNet::NameCapacity];
-    TraceAs(BoundedName(logName, cut), message, parameter);
+    if (!LogIsEnabled(VT_LOG_TRACE)) return;
+    if (logName == nullptr) logName = u"";
+    if (!FitsName(logName)) return TraceToCut(logName, message, parameter, true);
+    TraceAs(logName, message, parameter);
 }
 
 void LogWithCategory(VTLogNet& log, int level, const char16_t* category,

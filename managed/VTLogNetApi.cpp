@@ -57,6 +57,8 @@ int VTLogNet_IsEnabled(int level) {
     }
 }
 
+int VTLogNet_ApiVersion(void) { return 2; }
+
 void VTLogNet_Dispose(VTLogNetHandle handle) {
     if (handle == nullptr) return;
     VTLogNet* instance = Instance(handle);

@@ -22,7 +22,8 @@ VTLOGADAPTER_API void VTLogNet_TraceWithParameter(VTLogNetHandle handle,
                                                   const char16_t* message,
                                                   const char16_t* parameter);
 /* What VTLogNet_Create(logName) and VTLogNet_Trace / VTLogNet_TraceWithParameter on it would
-   write, without an instance: nothing to create, dispose or keep alive around the call. */
+   write, without an instance: nothing to create, dispose or keep alive around the call. The
+   texts need to live for the call only; any number of threads may call at once. */
 VTLOGADAPTER_API void VTLogNet_TraceTo(const char16_t* logName, const char16_t* message);
 VTLOGADAPTER_API void VTLogNet_TraceToWithParameter(const char16_t* logName,
                                                     const char16_t* message,
@@ -35,6 +36,10 @@ VTLOGADAPTER_API void VTLogNet_Log(VTLogNetHandle handle, int level, const char1
    first call of any function here loads the configuration; after that this one is cheap enough
    to ask before building each message. */
 VTLOGADAPTER_API int VTLogNet_IsEnabled(int level);
+/* The version of this C API: 2 since VTLogNet_TraceTo and VTLogNet_TraceToWithParameter (a
+   library without this function is older). A binding calls it to learn, before its first record,
+   that the library has every function it will call. */
+VTLOGADAPTER_API int VTLogNet_ApiVersion(void);
 /* Disposes the instance and frees the handle, which must not be used afterwards. */
 VTLOGADAPTER_API void VTLogNet_Dispose(VTLogNetHandle handle);
 

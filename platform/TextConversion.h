@@ -28,7 +28,8 @@ std::size_t Utf16Length(const char16_t* text, std::size_t maxUnits);
 
 // Copies the units of NUL-terminated `text` before its terminator, at most `maxUnits`, to `out`
 // and returns how many; nothing past those is read as text. `out` has room for `maxUnits` units,
-// and those past the copied ones may be overwritten; no terminator is written.
+// and those past the copied ones may be overwritten; no terminator is written. The two must not
+// overlap.
 std::size_t CopyUtf16(const char16_t* text, char16_t* out, std::size_t maxUnits);
 
 // True when the NUL-terminated texts `a` and `b` hold the same units; nothing past the first

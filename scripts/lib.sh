@@ -56,3 +56,10 @@ timed() {
     "$@"
     echo "== $name: $((SECONDS - start)) s"
 }
+
+# The C entry points the shared library exports, one a line, as cmake/Exports.cmake lists them.
+c_exports() {
+    local root
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    sed -n '/^set(VTLOG_C_EXPORTS/,/^)/p' "$root/cmake/Exports.cmake" | grep -oE 'VTLogNet_[A-Za-z]+'
+}

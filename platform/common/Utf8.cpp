@@ -147,7 +147,8 @@ bool StoreTwoByteBlock(const char16_t* in, char* out) {
 
 // CopyUtf16 eight units at a time while the text's blocks stay in their page and `out` has room
 // for a whole block; how far it went is left in `index`. True once it copied the terminator's
-// block, with `index` then the text's length.
+// block, with `index` then the text's length. Left out by the sanitizers like the reads above,
+// so its stores are bounded by `maxUnits` alone, which the tests check with units after it.
 __attribute__((no_sanitize("address", "thread")))
 VTLOG_HOT
 bool CopyBlocks(const char16_t* text, char16_t* out, std::size_t maxUnits, std::size_t& index) {
@@ -319,8 +320,9 @@ VTLOG_HOT
 std::size_t CopyUtf16(const char16_t* text, char16_t* out, std::size_t maxUnits) {
     std::size_t index = 0;
 #if defined(__SSE2__)
-    // Blocks up to a page's edge, one unit across it, then blocks again; the room's last units,
-    // fewer than a block, one by one.
+    // Blocks while a block stays in its page; near a page's edge one unit at a time until the
+    // next block does (at most seven), then blocks again; the room's last units, fewer than a
+    // block, one by one.
     while (!CopyBlocks(text, out, maxUnits, index)) {
         if (index + 8 > maxUnits) break;
         if (text[index] == u'\0') return index;

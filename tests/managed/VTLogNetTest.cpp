@@ -56,6 +56,8 @@ TEST_F(VTLogNetTest, EachOverloadMakesOneCallWithItsOwnLine) {
     logEnabled = false;
     log.Trace(u"filtered");
     log.Trace(u"filtered", u"too");
+    VTLogNet_TraceTo(u"Login", u"filtered");
+    VTLogNet_TraceToWithParameter(u"Login", u"filtered", u"too");
     logEnabled = true;
     EXPECT_TRUE(TakeLogExCalls().empty());
 }
@@ -147,12 +149,21 @@ TEST_F(VTLogNetTest, TextIsCutToFitWithoutSplittingASurrogatePair) {
         {Repeat(2047), kPair, Repeat(2047)},
     };
     VTLogNet log(u"Name");
+    // The C API cuts the texts the same way, also where it cuts the name too.
+    const std::u16string longName = Repeat(300, u'n');
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.size());
         log.Trace(c.message.c_str(), c.parameter.c_str());
-        if (c.parameter.empty()) log.Trace(c.message.c_str());
-        for (const LogExCall& call : TakeLogExCalls()) {
-            EXPECT_EQ(c.logged, call.text);
+        VTLogNet_TraceToWithParameter(longName.c_str(), c.message.c_str(), c.parameter.c_str());
+        if (c.parameter.empty()) {
+            log.Trace(c.message.c_str());
+            VTLogNet_TraceTo(longName.c_str(), c.message.c_str());
+        }
+        const std::vector<LogExCall> calls = TakeLogExCalls();
+        ASSERT_EQ(c.parameter.empty() ? 4u : 2u, calls.size());
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(c.logged, calls[i].text);
+            EXPECT_EQ(i % 2 == 0 ? u"Name" : Repeat(259, u'n'), calls[i].operation);
         }
     }
 }
@@ -209,7 +220,7 @@ TEST_F(VTLogNetTest, ManyThreadsShareOneInstance) {
     }
 }
 
-TEST_F(VTLogNetTest, CApiForwardsToTheInstance) {
+TEST_F(VTLogNetTest, CApiWritesThroughAnInstanceOrByName) {
     VTLogNetHandle handle = VTLogNet_Create(u"Api");
     ASSERT_NE(nullptr, handle);
     VTLogNet_Trace(handle, u"one");

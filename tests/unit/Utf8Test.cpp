@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -217,6 +219,25 @@ TEST(Utf16, BlockReadsAgreeAtEveryAlignmentAndStop) {
                 }
             }
         }
+    }
+}
+
+// A text that runs on into the next readable page is copied across the edge unit by unit and by
+// blocks again after it: at every place of the edge within its first 20 units, all of it.
+TEST(Utf16, CopyGoesOnPastAPageEdge) {
+    constexpr std::size_t kPage = 4096 / sizeof(char16_t);
+    std::vector<char16_t> pages(3 * kPage);
+    char16_t* edge = pages.data() + kPage;
+    while (reinterpret_cast<std::uintptr_t>(edge) % 4096 != 0) ++edge;
+    std::u16string units;
+    for (std::size_t i = 0; i < 60; ++i) units += static_cast<char16_t>(u'a' + i % 26);
+    for (std::size_t before = 0; before <= 20; ++before) {
+        char16_t* text = edge - before;
+        std::copy(units.begin(), units.end(), text);
+        text[units.size()] = u'\0';
+        text[units.size() + 1] = u'z';
+        EXPECT_EQ(units, Copy(text, 2048)) << before << " units before the edge";
+        EXPECT_EQ(units.substr(0, 41), Copy(text, 41)) << before << " units before the edge";
     }
 }
 

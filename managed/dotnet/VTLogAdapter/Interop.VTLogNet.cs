@@ -1,5 +1,5 @@
 // The native entry points of VTLogAdapter.Native (VTLogNetApi.h), under their native names.
-using System.Reflection;
+using System;
 using System.Runtime.InteropServices;
 
 namespace VTLogAdapter
@@ -23,19 +23,28 @@ namespace VTLogAdapter
         [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         internal static extern int VTLogNet_IsEnabled(int level);
 
-        private static volatile bool s_traceEntryPointsBound;
+        [DllImport(NativeLibrary, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int VTLogNet_ApiVersion();
 
-        // Loads the library and looks up the entry points VTLogNet calls, as their first calls
-        // would, without calling them: DllNotFoundException or EntryPointNotFoundException when
-        // that fails. Once per process.
-        internal static void BindTraceEntryPoints()
+        // The version of the C API that has every entry point this assembly calls.
+        private const int RequiredApiVersion = 2;
+
+        private static volatile bool s_apiChecked;
+
+        // Loads the library through a real call, which binds on every runtime (Marshal.Prelink
+        // binds nothing under Native AOT), and checks that it has every entry point the class calls:
+        // DllNotFoundException or EntryPointNotFoundException when not. Once per process, once
+        // it succeeded; after a failure each new instance asks again.
+        internal static void CheckNativeLibrary()
         {
-            if (s_traceEntryPointsBound) return;
-            const BindingFlags Static = BindingFlags.Static | BindingFlags.NonPublic;
-            Marshal.Prelink(typeof(Interop).GetMethod(nameof(VTLogNet_TraceTo), Static)!);
-            Marshal.Prelink(typeof(Interop).GetMethod(nameof(VTLogNet_TraceToWithParameter), Static)!);
-            Marshal.Prelink(typeof(Interop).GetMethod(nameof(VTLogNet_IsEnabled), Static)!);
-            s_traceEntryPointsBound = true;
+            if (s_apiChecked) return;
+            int version = VTLogNet_ApiVersion();   // a library older than version 2 lacks it
+            if (version < RequiredApiVersion)
+            {
+                throw new EntryPointNotFoundException(
+                    $"{NativeLibrary} has C API version {version}; this assembly needs {RequiredApiVersion}.");
+            }
+            s_apiChecked = true;
         }
     }
 }

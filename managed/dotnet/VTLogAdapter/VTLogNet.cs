@@ -50,9 +50,9 @@ namespace VTLogAdapter
         public VTLogNet(string? LogName)
         {
             m_logName = LogName ?? "";
-            // Binds the calls now, so that a missing or outdated library fails here rather than
-            // in a Trace, which must not throw.
-            Interop.BindTraceEntryPoints();
+            // A missing or outdated library fails here rather than in a Trace, which must not
+            // throw.
+            Interop.CheckNativeLibrary();
         }
 
         /// <summary>Logs <paramref name="Message"/> verbatim (null counts as empty).</summary>

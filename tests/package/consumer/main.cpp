@@ -68,8 +68,9 @@ int main() {
                     Expect(fromCpp, "VTLogAdapter.cpp(46)::VTLogAdapter::VTLogNet::Trace",
                            "Consumer.dat") &&
                     Expect(fromC, "\"hello from C\"", "ConsumerApi.dat") &&
-                    Expect(fromC, "VTLogAdapter.cpp(60)::", "ConsumerApi.dat");
+                    Expect(fromC, "VTLogAdapter.cpp(60)::", "ConsumerApi.dat") &&
+                    Expect(fromC, "\"and by name\"", "ConsumerApi.dat");
     fs::remove_all(root);
-    if (ok) std::cout << "consumer: both records written\n";
+    if (ok) std::cout << "consumer: every record written\n";
     return ok ? 0 : 1;
 }
