@@ -1,5 +1,6 @@
-// Trace without an instance: the log's name comes with each call. For the C API, whose .NET
-// class then holds no native object, and so pays for no reference count around each call.
+// Trace without an instance: the log's name comes with each call. The C API's VTLogNet_TraceTo,
+// through which the .NET class writes without holding a native object, and so without a
+// reference count taken and dropped around each call.
 #pragma once
 
 namespace VTLogAdapter {

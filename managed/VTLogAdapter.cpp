@@ -175,6 +175,7 @@ VTLogNet::VTLogNet(const char16_t* LogName) : m_szLogName(nullptr) {
     std::size_t used = 0;
     AppendBounded(m_szLogName, NameCapacity, used, LogName);
 }
+
 void VTLogNet::Dispose() {
     try {
         Dispose(true);

@@ -32,9 +32,9 @@ namespace VTLogAdapter
         private static volatile bool s_apiChecked;
 
         // Loads the library through a real call, which binds on every runtime (Marshal.Prelink
-        // binds nothing under Native AOT), and checks that it has every entry point the class calls:
-        // DllNotFoundException or EntryPointNotFoundException when not. Once per process, once
-        // it succeeded; after a failure each new instance asks again.
+        // binds nothing under Native AOT), and checks that it has every entry point the class
+        // calls: DllNotFoundException or EntryPointNotFoundException when not. Once per process,
+        // once it succeeded; after a failure each new instance asks again.
         internal static void CheckNativeLibrary()
         {
             if (s_apiChecked) return;
@@ -42,7 +42,8 @@ namespace VTLogAdapter
             if (version < RequiredApiVersion)
             {
                 throw new EntryPointNotFoundException(
-                    $"{NativeLibrary} has C API version {version}; this assembly needs {RequiredApiVersion}.");
+                    $"{NativeLibrary} has C API version {version}; " +
+                    $"this assembly needs {RequiredApiVersion}.");
             }
             s_apiChecked = true;
         }
