@@ -29,19 +29,19 @@ constexpr const char16_t* kFunction = kClassFunction;
 // AppendBounded appends `text` (null counts as empty) after the `used` units in `buffer` of
 // `capacity` units, moving `used` on; false when it had to be cut.
 bool AppendBounded(char16_t* buffer, std::size_t capacity, std::size_t& used, const char16_t* text);
-bool FitsMessage(const char16_t* text);
+bool Fits(const char16_t* text, std::size_t capacity);
 void TraceCut(const char16_t* logName, const char16_t* text);
 
 }  // namespace
 
 // Trace of the log `logName`, a name that fits: the instance's own, or one the C API's TraceTo
-// bounded. The work of a call that is written stays apart from the test (VTLOG_APART): a
-// dropped call returns before that work's frame is set up.
+// bounded. Its callers test the level first, once. The work of a call that is written stays
+// apart (VTLOG_APART), so that the caller of a dropped call returns before that work's frame
+// (a message buffer and saved registers) is set up.
 static void TraceAs(const char16_t* logName, const char16_t* Message) {
-    if (!LogIsEnabled(VT_LOG_TRACE)) return;
     [logName, Message]() VTLOG_APART VTLOG_HOT {
         const char16_t* message = Message != nullptr ? Message : u"";
-        if (!FitsMessage(message)) return TraceCut(logName, message);
+        if (!Fits(message, VTLogNet::MessageCapacity)) return TraceCut(logName, message);
         try {
             LogEx(VTLOGNET_SOURCE_FILE, kFunction, __LINE__, VT_LOG_TRACE, logName, u"%s",
                   message);
@@ -49,8 +49,8 @@ static void TraceAs(const char16_t* logName, const char16_t* Message) {
     }();
 }
 
-static void TraceAs(const char16_t* logName, const char16_t* Message, const char16_t* Parameter) {
-    if (!LogIsEnabled(VT_LOG_TRACE)) return;
+static void TraceAs(const char16_t* logName, const char16_t* Message,
+                    const char16_t* Parameter) {
     [logName, Message, Parameter]() VTLOG_APART VTLOG_HOT {
         char16_t message[VTLogNet::MessageCapacity];
         std::size_t used = 0;
@@ -64,11 +64,13 @@ static void TraceAs(const char16_t* logName, const char16_t* Message, const char
 }
 
 void VTLogNet::Trace(const char16_t* Message) {
-    if (m_szLogName != nullptr) TraceAs(m_szLogName, Message);   // none once disposed
+    if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;  // disposed or filtered
+    TraceAs(m_szLogName, Message);
 }
 
 void VTLogNet::Trace(const char16_t* Message, const char16_t* Parameter) {
-    if (m_szLogName != nullptr) TraceAs(m_szLogName, Message, Parameter);
+    if (m_szLogName == nullptr || !LogIsEnabled(VT_LOG_TRACE)) return;
+    TraceAs(m_szLogName, Message, Parameter);
 }
 
 namespace {
@@ -94,15 +96,15 @@ bool AppendBounded(char16_t* buffer, std::size_t capacity, std::size_t& used,
     return whole;
 }
 
-// True when `text` (not null) fits the message bound, which is nearly always.
-bool FitsMessage(const char16_t* text) {
-    return Utf16Length(text, VTLogNet::MessageCapacity) < VTLogNet::MessageCapacity;
+// True when `text` (not null) fits a buffer of `capacity` units, which is nearly always.
+bool Fits(const char16_t* text, std::size_t capacity) {
+    return Utf16Length(text, capacity) < capacity;
 }
 
-// The cut prefix of `text` in `cut` (MessageCapacity units).
-const char16_t* CutMessage(const char16_t* text, char16_t* cut) {
+// The cut prefix of `text` in `cut` (`capacity` units).
+const char16_t* Cut(const char16_t* text, char16_t* cut, std::size_t capacity) {
     std::size_t used = 0;
-    AppendBounded(cut, VTLogNet::MessageCapacity, used, text);
+    AppendBounded(cut, capacity, used, text);
     return cut;
 }
 
@@ -110,18 +112,13 @@ const char16_t* CutMessage(const char16_t* text, char16_t* cut) {
 VTLOG_RARE
 void TraceCut(const char16_t* logName, const char16_t* text) {
     char16_t cut[VTLogNet::MessageCapacity];
-    TraceAs(logName, CutMessage(text, cut));
+    TraceAs(logName, Cut(text, cut, VTLogNet::MessageCapacity));
 }
 VTLOG_RARE
 void LogCutWithCategory(VTLogNet& log, int level, const char16_t* category,
                                    const char16_t* text) {
     char16_t cut[VTLogNet::MessageCapacity];
-    LogWithCategory(log, level, category, CutMessage(text, cut));
-}
-
-// True when `logName` (not null) fits the name bound, which is nearly always.
-bool FitsName(const char16_t* logName) {
-    return Utf16Length(logName, VTLogNet::NameCapacity) < VTLogNet::NameCapacity;
+    LogWithCategory(log, level, category, Cut(text, cut, VTLogNet::MessageCapacity));
 }
 
 // TraceTo of a name that does not fit, cut as the constructor cuts it.
@@ -129,26 +126,29 @@ VTLOG_RARE
 void TraceToCut(const char16_t* logName, const char16_t* message, const char16_t* parameter,
                 bool withParameter) {
     char16_t cut[VTLogNet::NameCapacity];
-    std::size_t used = 0;
-    AppendBounded(cut, VTLogNet::NameCapacity, used, logName);
+    Cut(logName, cut, VTLogNet::NameCapacity);
     if (withParameter) return TraceAs(cut, message, parameter);
     TraceAs(cut, message);
 }
 
 }  // namespace
 
-// The test comes first, as in TraceAs: a dropped call does not measure the name.
+// The test comes first: a dropped call does not measure the name.
 void TraceTo(const char16_t* logName, const char16_t* message) {
     if (!LogIsEnabled(VT_LOG_TRACE)) return;
     if (logName == nullptr) logName = u"";
-    if (!FitsName(logName)) return TraceToCut(logName, message, nullptr, false);
+    if (!Fits(logName, VTLogNet::NameCapacity)) {
+        return TraceToCut(logName, message, nullptr, false);
+    }
     TraceAs(logName, message);
 }
 
 void TraceTo(const char16_t* logName, const char16_t* message, const char16_t* parameter) {
     if (!LogIsEnabled(VT_LOG_TRACE)) return;
     if (logName == nullptr) logName = u"";
-    if (!FitsName(logName)) return TraceToCut(logName, message, parameter, true);
+    if (!Fits(logName, VTLogNet::NameCapacity)) {
+        return TraceToCut(logName, message, parameter, true);
+    }
     TraceAs(logName, message, parameter);
 }
 
@@ -156,7 +156,7 @@ void LogWithCategory(VTLogNet& log, int level, const char16_t* category,
                      const char16_t* message) {
     if (log.m_szLogName == nullptr || !LogIsEnabled(level)) return;
     const char16_t* text = message != nullptr ? message : u"";
-    if (!FitsMessage(text)) return LogCutWithCategory(log, level, category, text);
+    if (!Fits(text, VTLogNet::MessageCapacity)) return LogCutWithCategory(log, level, category, text);
     // No source file and the category as the function: the line's location field shows exactly
     // the category, with no "(line)::" before it.
     try {
