@@ -24,8 +24,11 @@ namespace VTLogAdapter.Benchmarks
             Func<string, bool> baseline = file => file == "baseline.log";
             // The engine's files lie in day folders; the general log's names start with its
             // configured name, which a numbered name after a roll-over keeps.
-            Func<string, bool> generalLog = file => Path.GetDirectoryName(file) != string.Empty && Path.GetFileName(file).StartsWith("general", StringComparison.Ordinal);
-            Func<string, bool> namedLog = file => Path.GetDirectoryName(file) != string.Empty && !Path.GetFileName(file).StartsWith("general", StringComparison.Ordinal);
+            static bool EngineFile(string file, bool general) =>
+                Path.GetDirectoryName(file) != string.Empty &&
+                Path.GetFileName(file).StartsWith("general", StringComparison.Ordinal) == general;
+            Func<string, bool> generalLog = file => EngineFile(file, general: true);
+            Func<string, bool> namedLog = file => EngineFile(file, general: false);
             var cases = new (string Name, Func<string, bool> Writes, Action<int> Lines)[]
             {
                 ("StreamWriter WriteLine+Flush", baseline, lines =>
